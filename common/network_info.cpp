@@ -42,8 +42,7 @@ std::optional<std::vector<std::string>> ReadAddressTable() {
 }
 
 bool IsValidIPAddress(std::string_view text) {
-  if (TrimBlanks(text).empty() || text.find('.') == std::string_view::npos ||
-      text == "0.0.0.0") {
+  if (TrimBlanks(text).empty() || text.find('.') == std::string_view::npos || text == "0.0.0.0") {
     return false;
   }
   // The pieces are taken untrimmed, and anything that is not a number counts as 0.

@@ -9,9 +9,13 @@
 namespace brivane {
 namespace {
 
-bool IsIgnored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsIgnored(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // "&H1F" and "&O17": digits of the base up to the first other character.
 double PrefixedValue(const std::string& s, int base) {

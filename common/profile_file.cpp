@@ -19,7 +19,9 @@ struct Line {
   std::string end;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) {
@@ -67,7 +69,8 @@ std::vector<Line> SplitLines(const std::string& content) {
     if (textEnd > start && content[textEnd - 1] == '\r') {
       --textEnd;
     }
-    lines.push_back({content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
+    lines.push_back(
+        {content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
     start = newline + 1;
   }
   return lines;
@@ -133,7 +136,8 @@ bool ReplaceFile(const std::filesystem::path& target, const std::string& content
   if (exists && ::access(target.c_str(), W_OK) != 0) {
     return false;
   }
-  std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string pattern =
+      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     return false;
@@ -213,14 +217,16 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
     if (lines[index].end.empty()) {
       lines[index].end = newline;
     }
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index) + 1, Line{std::move(text), newline});
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                 Line{std::move(text), newline});
   };
 
   if (const auto range = FindSection(lines, section)) {
     if (const auto index = FindKey(lines, *range, key)) {
       // Keep the key as the file spells it; only the value changes.
       const std::string_view text = lines[*index].text;
-      lines[*index].text = std::string(Trim(text.substr(0, text.find('=')))) + "=" + std::string(value);
+      lines[*index].text =
+          std::string(Trim(text.substr(0, text.find('=')))) + "=" + std::string(value);
     } else {
       std::size_t last = range->header;
       for (std::size_t i = range->header + 1; i < range->last; ++i) {

@@ -16,6 +16,8 @@ std::filesystem::path SettingsFilePath() {
   return ExecutablePath().parent_path() / kSettingsFileName;
 }
 
-std::string ExecutableName() { return ExecutablePath().stem().string(); }
+std::string ExecutableName() {
+  return ExecutablePath().stem().string();
+}
 
 }  // namespace brivane

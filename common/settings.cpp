@@ -13,8 +13,8 @@ namespace {
 // A whole-number setting: its value when it reads as a number within [low, high],
 // otherwise the fallback.
 std::int32_t ReadWholeSetting(const std::filesystem::path& file, std::string_view section,
-                              std::string_view key, std::string_view defaultText,
-                              std::int32_t low, std::int32_t high, std::int32_t fallback) {
+                              std::string_view key, std::string_view defaultText, std::int32_t low,
+                              std::int32_t high, std::int32_t fallback) {
   const auto value = WholeNumberOf(ReadSettingText(file, section, key, defaultText));
   if (!value || *value < low || *value > high) {
     return fallback;

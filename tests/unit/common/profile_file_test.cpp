@@ -1,0 +1,126 @@
+#include "common/profile_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "temp_folder.h"
+
+namespace brivane {
+namespace {
+
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+TEST(GetProfileString, MatchesNamesWithoutCaseAndTrimsValues) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  WriteFile(file,
+            "; settings\r\n[Other]\r\nCOMPort=9\r\n[  brivanesvc ]\r\n  comport =  3  \r\n"
+            "TCPPort=\r\nnot a key line\r\n[BrivaneSvc]\r\nUDPBPort=1\r\n");
+  EXPECT_EQ(GetProfileString(file, "BrivaneSvc", "COMPort", "0"), "3");
+  EXPECT_EQ(GetProfileString(file, "BRIVANESVC", "ComPort", "0"), "3");
+  // Present but empty is empty, not the default.
+  EXPECT_EQ(GetProfileString(file, "BrivaneSvc", "TCPPort", "8467"), "");
+  EXPECT_EQ(GetProfileString(file, "BrivaneSvc", "IPAddress", "dflt"), "dflt");
+  // Only the first section of a name counts.
+  EXPECT_EQ(GetProfileString(file, "BrivaneSvc", "UDPBPort", "8466"), "8466");
+  EXPECT_EQ(GetProfileString(file, "Missing", "COMPort", "0"), "0");
+  EXPECT_EQ(GetProfileString(folder / "absent.ini", "BrivaneSvc", "COMPort", "0"), "0");
+}
+
+TEST(GetProfileString, CutsValuesAtTheBufferLimit) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  WriteFile(file, "[S]\nK=" + std::string(300, 'x') + "\n");
+  EXPECT_EQ(GetProfileString(file, "S", "K", ""), std::string(kProfileValueLimit, 'x'));
+}
+
+TEST(WriteProfileString, UpdatesInPlaceKeepingEveryOtherByte) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  const std::string before =
+      "; comment line\r\n\r\n[Other]\r\nCOMPort=9\r\n[brivanesvc]\r\n comport = 7 \r\n"
+      "IPAddress = 300.1.1.1 \r\n\r\n[SerialDevices]\r\nCOM1=/dev/pts/3\r\n";
+  WriteFile(file, before);
+  ASSERT_TRUE(WriteProfileString(file, "BrivaneSvc", "COMPort", "0"));
+  std::string expected = before;
+  expected.replace(expected.find(" comport = 7 "), 13, "comport=0");
+  EXPECT_EQ(ReadFile(file), expected);
+
+  // A new key goes after the section's last line, before its trailing blank line.
+  ASSERT_TRUE(WriteProfileString(file, "BrivaneSvc", "UDPBPort", "8466"));
+  expected.insert(expected.find("\r\n\r\n[SerialDevices]") + 2, "UDPBPort=8466\r\n");
+  EXPECT_EQ(ReadFile(file), expected);
+}
+
+TEST(WriteProfileString, CreatesFileSectionAndKey) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  ASSERT_TRUE(WriteProfileString(file, "BrivaneSvc", "COMPort", "0"));
+  ASSERT_TRUE(WriteProfileString(file, "BrivaneSvc", "UDPBPort", "8466"));
+  EXPECT_EQ(ReadFile(file), "[BrivaneSvc]\nCOMPort=0\nUDPBPort=8466\n");
+
+  // A file whose last line has no line end gets one before the new section.
+  const auto other = folder / "other.ini";
+  WriteFile(other, "[A]\nx=1");
+  ASSERT_TRUE(WriteProfileString(other, "B", "y", "2"));
+  EXPECT_EQ(ReadFile(other), "[A]\nx=1\n[B]\ny=2\n");
+  ASSERT_TRUE(WriteProfileString(other, "A", "z", "3"));
+  EXPECT_EQ(ReadFile(other), "[A]\nx=1\nz=3\n[B]\ny=2\n");
+}
+
+TEST(WriteProfileString, KeepsPermissionsAndFollowsLinks) {
+  TempFolder folder;
+  const auto file = folder / "real.ini";
+  WriteFile(file, "[S]\nK=1\n");
+  ::chmod(file.c_str(), 0640);
+  const auto link = folder / "Brivane.ini";
+  std::filesystem::create_symlink(file, link);
+  ASSERT_TRUE(WriteProfileString(link, "S", "K", "2"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(file), "[S]\nK=2\n");
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
+}
+
+// Runs body in a child process without root's powers, so folder permissions bind
+// even when the tests run as root. Returns the child's exit status.
+int RunUnprivileged(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(99);
+    }
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST(WriteProfileString, AReadOnlyFolderLeavesEverythingAsItWas) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  WriteFile(file, "[S]\r\nK=1\r\n");
+  ::chmod(file.c_str(), 0644);
+  ::chmod(folder.path().c_str(), 0755);
+  const int status = RunUnprivileged([&] {
+    const bool existing = WriteProfileString(file, "S", "K", "2");
+    const bool created = WriteProfileString(folder / "new.ini", "S", "K", "2");
+    return (existing ? 1 : 0) | (created ? 2 : 0);
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(file), "[S]\r\nK=1\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+}  // namespace
+}  // namespace brivane
