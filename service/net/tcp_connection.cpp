@@ -1,0 +1,111 @@
+#include "service/net/tcp_connection.h"
+
+#include <utility>
+
+namespace brivane {
+namespace {
+
+constexpr char kEndOfText = 3;
+
+}  // namespace
+
+TcpConnection::TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding)
+    : socket_(std::move(socket)), onEnding_(std::move(onEnding)) {
+  asio::error_code error;
+  const auto peer = socket_.remote_endpoint(error);
+  if (!error) {
+    peerAddress_ = peer.address().to_string();
+  }
+}
+
+void TcpConnection::Start() {
+  ReadSome();
+}
+
+void TcpConnection::Send(std::string_view bytes) {
+  if (!Connected()) {
+    return;
+  }
+  queued_.append(bytes);
+  if (queued_.size() + writing_.size() > kSendQueueLimit) {
+    Close();
+    if (onEnding_) {
+      onEnding_(*this, Ending::ClientNotReading);
+    }
+    return;
+  }
+  ScheduleWrite();
+}
+
+void TcpConnection::Close() {
+  asio::error_code ignored;
+  socket_.shutdown(asio::socket_base::shutdown_both, ignored);
+  socket_.close(ignored);
+  queued_.clear();
+}
+
+void TcpConnection::ReadSome() {
+  socket_.async_read_some(
+      asio::buffer(readBuffer_),
+      [self = shared_from_this()](const asio::error_code& error, std::size_t length) {
+        self->OnRead(error, length);
+      });
+}
+
+void TcpConnection::OnRead(const asio::error_code& error, std::size_t length) {
+  if (error == asio::error::operation_aborted || !Connected()) {
+    return;  // closed by us
+  }
+  if (error == asio::error::eof) {
+    Close();
+    if (onEnding_) {
+      onEnding_(*this, Ending::PeerClosed);
+    }
+    return;
+  }
+  if (error) {
+    Close();  // lost: the slot stays reserved until the next broadcast
+    return;
+  }
+  // Client text is discarded; a lone end-of-text byte asks us to hang up.
+  if (length == 1 && readBuffer_[0] == kEndOfText) {
+    Close();
+    return;
+  }
+  ReadSome();
+}
+
+// Writing waits until the current handler has finished, so that a burst of records
+// queued in one timer tick leaves in one write.
+void TcpConnection::ScheduleWrite() {
+  if (writeScheduled_ || !writing_.empty()) {
+    return;
+  }
+  writeScheduled_ = true;
+  asio::post(socket_.get_executor(), [self = shared_from_this()] {
+    self->writeScheduled_ = false;
+    self->WriteQueued();
+  });
+}
+
+void TcpConnection::WriteQueued() {
+  if (!Connected() || queued_.empty() || !writing_.empty()) {
+    return;
+  }
+  writing_.swap(queued_);
+  asio::async_write(socket_, asio::buffer(writing_),
+                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                      self->OnWritten(error);
+                    });
+}
+
+void TcpConnection::OnWritten(const asio::error_code& error) {
+  writing_.clear();
+  if (error) {
+    Close();  // lost: the slot stays reserved until the next broadcast
+    return;
+  }
+  WriteQueued();
+}
+
+}  // namespace brivane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <asio.hpp>
+
+namespace brivane {
+
+// One client connection: reads and discards what the client sends, and writes what is
+// queued for it in order without ever blocking the loop. Everything queued within one
+// handler goes out in one write.
+class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
+ public:
+  // Unsent data beyond this means the client is not reading.
+  static constexpr std::size_t kSendQueueLimit = 64 * 1024;
+
+  enum class Ending {
+    PeerClosed,        // the client closed its side
+    ClientNotReading,  // the send queue passed its limit
+  };
+  using EndingFn = std::function<void(TcpConnection&, Ending)>;
+
+  TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding);
+
+  void Start();
+  // Queues bytes behind everything queued before; closes the connection when the
+  // unsent data passes kSendQueueLimit.
+  void Send(std::string_view bytes);
+  // Open and not lost: what the socket layer calls connected.
+  bool Connected() const { return socket_.is_open(); }
+  void Close();
+  // The peer's address as it was at accept, dotted decimal.
+  const std::string& PeerAddress() const { return peerAddress_; }
+
+ private:
+  void ReadSome();
+  void OnRead(const asio::error_code& error, std::size_t length);
+  void ScheduleWrite();
+  void WriteQueued();
+  void OnWritten(const asio::error_code& error);
+
+  asio::ip::tcp::socket socket_;
+  EndingFn onEnding_;
+  std::string peerAddress_;
+  std::array<char, 4096> readBuffer_{};
+  std::string queued_;   // not yet handed to the socket
+  std::string writing_;  // handed to the socket, not yet confirmed
+  bool writeScheduled_ = false;
+};
+
+}  // namespace brivane

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <asio.hpp>
+
+#include "common/network_info.h"
+#include "common/udp_wire.h"
+#include "service/net/datagram_io.h"
+#include "service/net/discovery_memory.h"
+#include "service/net/pending_requests.h"
+#include "service/net/socket_error.h"
+
+namespace brivane {
+
+// oUDP: takes discovery and status queries as they arrive and answers the waiting ones
+// at each reply step, each reply built from the values of that moment.
+class UdpQueries {
+ public:
+  using StatusSource = std::function<StatusValues()>;  // serviceAddress left empty: filled here
+
+  UdpQueries(asio::io_context& io, StatusSource source, UtcSecondsClock clock = SystemUtcSeconds,
+             AddressTableReader addresses = ReadAddressTable);
+  ~UdpQueries();
+  UdpQueries(const UdpQueries&) = delete;
+  UdpQueries& operator=(const UdpQueries&) = delete;
+
+  std::optional<SocketError> Bind(const std::string& address, std::uint16_t port);  // "" = all
+  void Close();
+  void ReplyStep();  // run by the buffer timer after the receive step
+  std::uint16_t LocalPort() const;
+
+ private:
+  void WaitForDatagrams();
+  void ReadWaitingDatagrams();
+  void OnDatagram(const ReceivedDatagram& datagram);
+  std::string ServiceAddress(const std::string& arrivalAddress) const;
+
+  asio::ip::udp::socket socket_;
+  StatusSource source_;
+  UtcSecondsClock clock_;
+  AddressTableReader addresses_;
+  PendingRequests pending_;
+  DiscoveryMemory discovery_;
+  std::vector<char> receiveBuffer_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace brivane
