@@ -1,18 +1,210 @@
 #include "common/service_control.h"
 
-namespace brivane {
+#include <systemd/sd-bus.h>
+#include <unistd.h>
 
-bool WindowsServiceExists(std::string_view) {
-  return false;
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace brivane {
+namespace {
+
+constexpr const char* kManagerService = "org.freedesktop.systemd1";
+constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
+constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
+constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
+constexpr const char* kPrivateSocket = "unix:path=/run/systemd/private";
+// The console asks every 1.5 s on its only thread: a stuck manager must not hold it long.
+constexpr std::uint64_t kCallTimeoutUsec = 10'000'000;
+
+struct BusCloser {
+  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+using Bus = std::unique_ptr<sd_bus, BusCloser>;
+
+struct MessageReleaser {
+  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using Message = std::unique_ptr<sd_bus_message, MessageReleaser>;
+
+// The system bus; for root without a bus (early boot, minimal systems) systemd's own socket.
+Bus ConnectToManager() {
+  sd_bus* bus = nullptr;
+  if (sd_bus_open_system(&bus) >= 0) {
+    return Bus(bus);
+  }
+  if (geteuid() != 0) {
+    return nullptr;
+  }
+  if (sd_bus_new(&bus) < 0) {
+    return nullptr;
+  }
+  Bus owned(bus);
+  if (sd_bus_set_address(bus, kPrivateSocket) < 0 || sd_bus_start(bus) < 0) {
+    return nullptr;
+  }
+  return owned;
 }
-bool WindowsServiceRunning(std::string_view) {
-  return false;
+
+std::string UnitName(std::string_view serviceName) {
+  return std::string(serviceName) + ".service";
 }
-bool StartWindowsService(std::string_view) {
-  return false;
+
+struct UnitState {
+  std::string loadState;
+  std::string activeState;
+  std::string subState;
+
+  bool Exists() const { return loadState != "not-found"; }
+  bool Running() const { return activeState == "active" && subState == "running"; }
+  bool Stopped() const { return activeState == "inactive" || activeState == "failed"; }
+};
+
+std::optional<std::string> ReadUnitProperty(sd_bus* bus, const std::string& path,
+                                            const char* property) {
+  char* value = nullptr;
+  if (sd_bus_get_property_string(bus, kManagerService, path.c_str(), kUnitInterface, property,
+                                 nullptr, &value) < 0) {
+    return std::nullopt;
+  }
+  std::string text(value);
+  free(value);
+  return text;
 }
-bool StopWindowsService(std::string_view) {
-  return false;
+
+// LoadUnit answers for every valid name; a unit without a file comes back "not-found".
+std::optional<UnitState> ReadUnitState(sd_bus* bus, const std::string& unit) {
+  sd_bus_message* reply = nullptr;
+  if (sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface, "LoadUnit", nullptr,
+                         &reply, "s", unit.c_str()) < 0) {
+    return std::nullopt;
+  }
+  Message owned(reply);
+  const char* path = nullptr;
+  if (sd_bus_message_read(reply, "o", &path) < 0) {
+    return std::nullopt;
+  }
+  const std::string unitPath(path);
+  auto load = ReadUnitProperty(bus, unitPath, "LoadState");
+  auto active = ReadUnitProperty(bus, unitPath, "ActiveState");
+  auto sub = ReadUnitProperty(bus, unitPath, "SubState");
+  if (!load || !active || !sub) {
+    return std::nullopt;
+  }
+  return UnitState{*load, *active, *sub};
+}
+
+std::optional<UnitState> ReadUnitState(std::string_view serviceName) {
+  Bus bus = ConnectToManager();
+  if (!bus) {
+    return std::nullopt;
+  }
+  sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
+  return ReadUnitState(bus.get(), UnitName(serviceName));
+}
+
+// StartUnit or StopUnit in mode "replace"; the job is queued, not waited for.
+bool QueueUnitJob(sd_bus* bus, const char* method, const std::string& unit) {
+  sd_bus_message* reply = nullptr;
+  const int result = sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface,
+                                        method, nullptr, &reply, "ss", unit.c_str(), "replace");
+  sd_bus_message_unref(reply);
+  return result >= 0;
+}
+
+// Asks for the job only when the unit is in the state the job leaves.
+template <typename WantsJob>
+bool ChangeUnitState(std::string_view serviceName, const char* method, WantsJob wantsJob) {
+  Bus bus = ConnectToManager();
+  if (!bus) {
+    return false;
+  }
+  sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
+  const std::string unit = UnitName(serviceName);
+  const auto state = ReadUnitState(bus.get(), unit);
+  if (!state || !state->Exists()) {
+    return false;
+  }
+  if (!wantsJob(*state)) {
+    return true;
+  }
+  return QueueUnitJob(bus.get(), method, unit);
+}
+
+// EnableUnitFiles and DisableUnitFiles: the unit's name in a one-element array, then flags.
+bool ChangeUnitFiles(std::string_view serviceName, bool enable) {
+  Bus bus = ConnectToManager();
+  if (!bus) {
+    return false;
+  }
+  const std::string unit = UnitName(serviceName);
+  sd_bus_message* call = nullptr;
+  if (sd_bus_message_new_method_call(bus.get(), &call, kManagerService, kManagerPath,
+                                     kManagerInterface,
+                                     enable ? "EnableUnitFiles" : "DisableUnitFiles") < 0) {
+    return false;
+  }
+  Message ownedCall(call);
+  if (sd_bus_message_append_strv(
+          call, std::array<char*, 2>{const_cast<char*>(unit.c_str()), nullptr}.data()) < 0) {
+    return false;
+  }
+  // runtime = false (the link lives in /etc); enable also passes force = false.
+  const int appended =
+      enable ? sd_bus_message_append(call, "bb", 0, 0) : sd_bus_message_append(call, "b", 0);
+  if (appended < 0) {
+    return false;
+  }
+  sd_bus_message* reply = nullptr;
+  const int result = sd_bus_call(bus.get(), call, 0, nullptr, &reply);
+  sd_bus_message_unref(reply);
+  return result >= 0;
+}
+
+}  // namespace
+
+bool WindowsServiceExists(std::string_view serviceName) {
+  const auto state = ReadUnitState(serviceName);
+  return state && state->Exists();
+}
+
+bool WindowsServiceRunning(std::string_view serviceName) {
+  const auto state = ReadUnitState(serviceName);
+  return state && state->Exists() && state->Running();
+}
+
+bool StartWindowsService(std::string_view serviceName) {
+  return ChangeUnitState(serviceName, "StartUnit",
+                         [](const UnitState& state) { return state.Stopped(); });
+}
+
+bool StopWindowsService(std::string_view serviceName) {
+  return ChangeUnitState(serviceName, "StopUnit",
+                         [](const UnitState& state) { return state.Running(); });
+}
+
+bool ReloadServiceManager() {
+  Bus bus = ConnectToManager();
+  if (!bus) {
+    return false;
+  }
+  sd_bus_message* reply = nullptr;
+  const int result = sd_bus_call_method(bus.get(), kManagerService, kManagerPath, kManagerInterface,
+                                        "Reload", nullptr, &reply, "");
+  sd_bus_message_unref(reply);
+  return result >= 0;
+}
+
+bool EnableServiceUnit(std::string_view serviceName) {
+  return ChangeUnitFiles(serviceName, true);
+}
+
+bool DisableServiceUnit(std::string_view serviceName) {
+  return ChangeUnitFiles(serviceName, false);
 }
 
 }  // namespace brivane
