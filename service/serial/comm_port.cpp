@@ -1,0 +1,178 @@
+#include "service/serial/comm_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace brivane {
+
+namespace {
+
+// A flood on the line must not keep one read going for ever.
+constexpr std::size_t kInputLimit = 256 * 1024;
+
+bool IsLegacySerialNode(const std::string& path) {
+  return std::filesystem::path(path).filename().string().rfind("ttyS", 0) == 0;
+}
+
+CommError OpenFailure(int errorNumber, const std::string& path) {
+  switch (errorNumber) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return InvalidPortNumberError();
+    case EIO:
+      // A ttyS node without a UART behind it.
+      if (IsLegacySerialNode(path)) {
+        return InvalidPortNumberError();
+      }
+      return SystemError(errorNumber);
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortAlreadyOpenError();
+    default:
+      return SystemError(errorNumber);
+  }
+}
+
+bool SetLine(int fd) {
+  termios line{};
+  if (tcgetattr(fd, &line) != 0) {
+    return false;
+  }
+  cfmakeraw(&line);
+  line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  line.c_cflag |= CS8 | CLOCAL | CREAD;
+  line.c_cc[VMIN] = 0;
+  line.c_cc[VTIME] = 0;
+  if (cfsetispeed(&line, B19200) != 0 || cfsetospeed(&line, B19200) != 0) {
+    return false;
+  }
+  return tcsetattr(fd, TCSANOW, &line) == 0;
+}
+
+// Pseudo-terminals have no modem lines; their refusal is of no concern.
+void SetModemLines(int fd) {
+  int dtr = TIOCM_DTR;
+  int rts = TIOCM_RTS;
+  (void)ioctl(fd, TIOCMBIS, &dtr);
+  (void)ioctl(fd, TIOCMBIC, &rts);
+}
+
+void Release(int fd) {
+  (void)ioctl(fd, TIOCNXCL);
+  (void)close(fd);
+}
+
+}  // namespace
+
+TtyCommPort::TtyCommPort(const std::filesystem::path& settingsFile)
+    : TtyCommPort(LoadSerialDevices(settingsFile)) {}
+
+TtyCommPort::TtyCommPort(SerialDeviceMap devices) : devices_(std::move(devices)) {}
+
+TtyCommPort::~TtyCommPort() {
+  (void)Close();
+}
+
+std::optional<CommError> TtyCommPort::SetCommPort(int port) {
+  if (port < kLowestPortNumber || port > kHighestPortNumber) {
+    return InvalidPortNumberError();
+  }
+  if (PortOpen()) {
+    return PortAlreadyOpenError();
+  }
+  port_ = port;
+  return std::nullopt;
+}
+
+std::optional<CommError> TtyCommPort::SetPortOpen(bool open) {
+  return open ? Open() : Close();
+}
+
+std::string TtyCommPort::DevicePath() const {
+  return DevicePathFor(port_, devices_);
+}
+
+std::optional<CommError> TtyCommPort::Open() {
+  if (PortOpen()) {
+    return PortAlreadyOpenError();
+  }
+  const std::string path = DevicePath();
+  // Checked before opening: opening a serial line already changes its modem lines.
+  if (IsActiveConsole(path, ReadActiveConsoles())) {
+    return PortAlreadyOpenError();
+  }
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return OpenFailure(errno, path);
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !SetLine(fd)) {
+    const int failure = errno;
+    Release(fd);
+    return OpenFailure(failure, path);
+  }
+  SetModemLines(fd);
+  fd_ = fd;
+  return std::nullopt;
+}
+
+std::optional<CommError> TtyCommPort::Close() {
+  if (!PortOpen()) {
+    return std::nullopt;
+  }
+  const int fd = std::exchange(fd_, -1);
+  (void)ioctl(fd, TIOCNXCL);
+  if (close(fd) != 0 && errno != EINTR) {
+    return SystemError(errno);
+  }
+  return std::nullopt;
+}
+
+int TtyCommPort::InBufferCount() {
+  if (!PortOpen()) {
+    return 0;
+  }
+  pollfd watch{fd_, POLLIN, 0};
+  if (poll(&watch, 1, 0) < 0) {
+    return 0;
+  }
+  if ((watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    (void)Close();
+    return 0;
+  }
+  int waiting = 0;
+  if (ioctl(fd_, FIONREAD, &waiting) != 0) {
+    (void)Close();
+    return 0;
+  }
+  return waiting;
+}
+
+std::string TtyCommPort::Input() {
+  std::string received;
+  char chunk[4096];
+  while (PortOpen() && received.size() < kInputLimit) {
+    const ssize_t count = read(fd_, chunk, sizeof chunk);
+    if (count > 0) {
+      received.append(chunk, static_cast<std::size_t>(count));
+    } else if (count < 0 && errno == EINTR) {
+      continue;
+    } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      break;
+    } else {
+      (void)Close();  // end of file or read error: the line is gone
+    }
+  }
+  return received;
+}
+
+}  // namespace brivane

@@ -1,0 +1,25 @@
+#include "service/serial/serial_receiver.h"
+
+#include <utility>
+
+namespace brivane {
+
+SerialReceiver::SerialReceiver(SerialControl& comm, SerialLinkState& state, UpdateTcpFn updateTCP,
+                               SecondsClock clock)
+    : comm_(comm), state_(state), updateTCP_(std::move(updateTCP)), clock_(std::move(clock)) {}
+
+void SerialReceiver::ReceiveStep() {
+  if (comm_.InBufferCount() < kMinimumWaitingCharacters) {
+    return;
+  }
+  state_.LastDataTime = clock_();
+  buffer_.Append(comm_.Input());
+  ExtractDataFromBuffer();
+}
+
+void SerialReceiver::ExtractDataFromBuffer() {
+  buffer_.ExtractDataFromBuffer(
+      [this](const std::string& record) { ProcessRecord(record, registry_, updateTCP_); });
+}
+
+}  // namespace brivane
