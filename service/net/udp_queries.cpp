@@ -2,13 +2,13 @@
 
 #include <utility>
 
+#include "service/net/service_address.h"
+
 namespace brivane {
 namespace {
 
 // A flood of datagrams must not hold the loop: after this many, other handlers run first.
 constexpr int kDatagramsPerWakeUp = 64;
-
-constexpr const char* kLoopbackAddress = "127.0.0.1";
 
 }  // namespace
 
@@ -68,7 +68,7 @@ void UdpQueries::ReplyStep() {
       continue;
     }
     StatusValues values = source_ ? source_() : StatusValues{};
-    values.serviceAddress = ServiceAddress(request.localAddress);
+    values.serviceAddress = ChooseServiceAddress(request.localAddress, addresses_);
     const std::string reply = request.kind == RequestKind::Discovery ? BuildDiscoveryReply(values)
                                                                      : BuildStatusReply(values);
     // A reply that cannot be sent is not retried.
@@ -96,6 +96,7 @@ void UdpQueries::ReadWaitingDatagrams() {
     }
     // Other socket errors (an ICMP refusal of an earlier reply) raise no action.
     if (datagram) {
+      ++datagramsRead_;
       OnDatagram(*datagram);
     }
   }
@@ -118,17 +119,6 @@ void UdpQueries::OnDatagram(const ReceivedDatagram& datagram) {
     return;
   }
   pending_.Add(std::move(request));
-}
-
-std::string UdpQueries::ServiceAddress(const std::string& arrivalAddress) const {
-  if (!arrivalAddress.empty()) {
-    return arrivalAddress;
-  }
-  std::vector<std::string> local;
-  if (addresses_ && GetLocalIPAddresses(local, addresses_) && !local.empty()) {
-    return local.front();
-  }
-  return kLoopbackAddress;
 }
 
 }  // namespace brivane

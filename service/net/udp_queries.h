@@ -34,12 +34,14 @@ class UdpQueries {
   void Close();
   void ReplyStep();  // run by the buffer timer after the receive step
   std::uint16_t LocalPort() const;
+  // Datagrams taken off the socket so far, whatever they held: lets a caller know that
+  // what it sent has been looked at.
+  std::uint64_t DatagramsRead() const { return datagramsRead_; }
 
  private:
   void WaitForDatagrams();
   void ReadWaitingDatagrams();
   void OnDatagram(const ReceivedDatagram& datagram);
-  std::string ServiceAddress(const std::string& arrivalAddress) const;
 
   asio::ip::udp::socket socket_;
   StatusSource source_;
@@ -48,6 +50,7 @@ class UdpQueries {
   PendingRequests pending_;
   DiscoveryMemory discovery_;
   std::vector<char> receiveBuffer_;
+  std::uint64_t datagramsRead_ = 0;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
