@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The service's event log: the systemd journal, or syslog where the journal cannot be
+// reached; in foreground runs every entry is also one line on standard error.
+namespace brivane {
+
+inline constexpr int kEventTypeError = 1;
+inline constexpr int kEventTypeWarning = 2;
+inline constexpr int kEventId = 109;
+
+// Journal and syslog priority of an entry type: 3 for errors, 4 for warnings.
+int EventPriority(int type);
+
+// The standard-error line of an entry, without its line end: "error 109: <text>".
+std::string EventLine(int type, int eventId, std::string_view text);
+
+class EventLog {
+ public:
+  explicit EventLog(bool echoToStderr) : echoToStderr_(echoToStderr) {}
+
+  // Never fails: an entry that reaches neither journal nor syslog is lost.
+  void Write(int type, int eventId, std::string_view text) const;
+
+ private:
+  bool echoToStderr_;
+};
+
+}  // namespace brivane

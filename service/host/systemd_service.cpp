@@ -1,0 +1,73 @@
+#include "service/host/systemd_service.h"
+
+#include <systemd/sd-daemon.h>
+
+#include <csignal>
+#include <cstdlib>
+
+namespace brivane {
+
+bool StartedBySystemd() {
+  const char* socket = std::getenv("NOTIFY_SOCKET");
+  return socket != nullptr && *socket != '\0';
+}
+
+SystemdService::SystemdService(asio::io_context& io, bool foreground, EndProcessFn endProcess)
+    : io_(io),
+      foreground_(foreground),
+      endProcess_(std::move(endProcess)),
+      log_(foreground),
+      signals_(io) {}
+
+void SystemdService::StartService() {
+  if (!foreground_ && !StartedBySystemd()) {
+    return;
+  }
+  std::error_code ignored;
+  signals_.add(SIGTERM, ignored);
+  if (foreground_) {
+    signals_.add(SIGINT, ignored);
+  }
+  WaitForSignal();
+  asio::post(io_, [this] { RaiseStart(); });
+}
+
+void SystemdService::RaiseStart() {
+  bool Success = false;
+  if (start_) {
+    start_(Success);
+  }
+  if (Success && !stopped_) {
+    running_ = true;
+    sd_notify(0, "READY=1");
+  }
+}
+
+void SystemdService::WaitForSignal() {
+  signals_.async_wait([this](const std::error_code& ec, int) {
+    if (ec) {
+      return;
+    }
+    WaitForSignal();
+    if (stop_) {
+      stop_();
+    }
+  });
+}
+
+void SystemdService::StopService() {
+  if (stopped_) {
+    return;
+  }
+  stopped_ = true;
+  sd_notify(0, "STOPPING=1");
+  std::error_code ignored;
+  signals_.cancel(ignored);
+  endProcess_(running_ ? 0 : 1);
+}
+
+void SystemdService::LogEvent(int type, int eventId, const std::string& text) const {
+  log_.Write(type, eventId, text);
+}
+
+}  // namespace brivane
