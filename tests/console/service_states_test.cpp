@@ -1,0 +1,283 @@
+// Polling the local service: the three states, the moves between them, and that an
+// unchanged state leaves the window alone.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "console/twips.h"
+#include "tests/console/console_harness.h"
+
+namespace brivane {
+
+using State = FakeServiceChecks::State;
+
+namespace {
+
+const QByteArray kReply = "\nSVCL1.0.0,192.168.1.20,8467,1,2,1,0,3,True,2\r";
+
+template <typename T>
+T* Control(ConsoleWindow& window, const char* name) {
+  T* control = window.findChild<T*>(QString::fromLatin1(name));
+  if (!control) {
+    qFatal("no control %s", name);
+  }
+  return control;
+}
+
+bool ButtonsShown(ConsoleWindow& window) {
+  return !Control<QPushButton>(window, "cmdStartService")->isHidden() &&
+         !Control<QPushButton>(window, "cmdStopService")->isHidden();
+}
+
+bool ButtonsHidden(ConsoleWindow& window) {
+  return Control<QPushButton>(window, "cmdStartService")->isHidden() &&
+         Control<QPushButton>(window, "cmdStopService")->isHidden();
+}
+
+bool StartEnabled(ConsoleWindow& window) {
+  return Control<QPushButton>(window, "cmdStartService")->isEnabled();
+}
+
+bool StopEnabled(ConsoleWindow& window) {
+  return Control<QPushButton>(window, "cmdStopService")->isEnabled();
+}
+
+bool FieldsCleared(ConsoleWindow& window) {
+  for (const char* box : {"txtCOMPort", "txtNetworkPort", "txtTCPConnections"}) {
+    if (!Control<QLineEdit>(window, box)->text().isEmpty()) {
+      return false;
+    }
+  }
+  for (const char* check : {"imgInverterYes", "imgMXYes", "imgFNDCYes"}) {
+    if (!Control<QLabel>(window, check)->isHidden()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Fields as a reply leaves them, so a later clearing can be seen.
+void FillFields(ConsoleWindow& window) {
+  window.ShowStatusReply(kReply);
+  QVERIFY(!FieldsCleared(window));
+}
+
+int PixelsY(ConsoleWindow& window, int twips) {
+  return TwipsToPixels(twips, window.screen()->logicalDotsPerInchY());
+}
+
+}  // namespace
+
+class ServiceStatesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void PollingStartsOnActivationAndSlowsDown();
+  void Running();
+  void Stopped();
+  void NotInstalled();
+  void Transitions();
+  void UnchangedStateRewritesNothing();
+  void RemoteModeIgnoresTheLocalService();
+  void ButtonsAskTheServiceManager();
+};
+
+void ServiceStatesTest::PollingStartsOnActivationAndSlowsDown() {
+  ConsoleHarness console;
+  console.checks.state = State::Running;
+  console.AimAtSink();
+  ConsoleWindow& window = console.Open();
+  QTimer& timer = window.CheckServiceTimer();
+  QCOMPARE(timer.objectName(), QStringLiteral("tmrCheckService"));
+  QVERIFY(!timer.isActive());
+  QCOMPARE(timer.interval(), 10);
+  QCOMPARE(console.checks.existsCalls, 0);
+
+  window.show();
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  QVERIFY(timer.isActive());
+  QTRY_VERIFY_WITH_TIMEOUT(console.checks.existsCalls > 0, 5000);
+  QCOMPARE(timer.interval(), 1500);
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Running "));
+}
+
+void ServiceStatesTest::Running() {
+  ConsoleHarness console;
+  console.checks.state = State::Running;
+  console.AimAtSink();
+  ConsoleWindow& window = console.Open();
+  FillFields(window);
+  window.CheckService();
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Running "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Check);
+  QVERIFY(!StartEnabled(window));
+  QVERIFY(StopEnabled(window));
+  QVERIFY(ButtonsShown(window));
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithButtonsTwips);
+  // Running leaves the fields to the replies.
+  QVERIFY(!FieldsCleared(window));
+  // A request went out, so the socket has its local port now.
+  QVERIFY(window.Link().LocalPort() != 0);
+}
+
+void ServiceStatesTest::Stopped() {
+  ConsoleHarness console;
+  console.checks.state = State::Stopped;
+  ConsoleWindow& window = console.Open();
+  FillFields(window);
+  window.CheckService();
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Stopped "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Cross);
+  QVERIFY(StartEnabled(window));
+  QVERIFY(!StopEnabled(window));
+  QVERIFY(ButtonsShown(window));
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithButtonsTwips);
+  QVERIFY(FieldsCleared(window));
+  // Nothing is asked of a stopped service.
+  QCOMPARE(window.Link().LocalPort(), 0);
+}
+
+void ServiceStatesTest::NotInstalled() {
+  ConsoleHarness console;
+  console.checks.state = State::NotInstalled;
+  ConsoleWindow& window = console.Open();
+  const int tallHeight = window.height();
+  FillFields(window);
+  window.CheckService();
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Not Installed "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Check);
+  QVERIFY(ButtonsHidden(window));
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithoutButtonsTwips);
+  QCOMPARE(tallHeight - window.height(), PixelsY(window, 2970 - 2430));
+  QVERIFY(FieldsCleared(window));
+  QCOMPARE(console.checks.runningCalls, 0);
+  QCOMPARE(window.Link().LocalPort(), 0);
+}
+
+void ServiceStatesTest::Transitions() {
+  ConsoleHarness console;
+  console.checks.state = State::Running;
+  console.AimAtSink();
+  ConsoleWindow& window = console.Open();
+  window.CheckService();
+  const int tallHeight = window.height();
+  FillFields(window);
+
+  // Stopped from elsewhere.
+  console.checks.state = State::Stopped;
+  window.CheckService();
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Stopped "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Cross);
+  QVERIFY(FieldsCleared(window));
+  QVERIFY(StartEnabled(window));
+  QVERIFY(!StopEnabled(window));
+
+  // Removed: the window shrinks, the buttons go, the button states stay as they were.
+  console.checks.state = State::NotInstalled;
+  window.CheckService();
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Not Installed "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Check);
+  QVERIFY(ButtonsHidden(window));
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithoutButtonsTwips);
+  QCOMPARE(tallHeight - window.height(), PixelsY(window, 540));
+  QVERIFY(StartEnabled(window));
+  QVERIFY(!StopEnabled(window));
+
+  // Installed again and running: in the same tick the window grows back.
+  console.checks.state = State::Running;
+  window.CheckService();
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithButtonsTwips);
+  QCOMPARE(window.height(), tallHeight);
+  QVERIFY(ButtonsShown(window));
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Running "));
+  QCOMPARE(window.ServicePanel()->CurrentPicture(), Picture::Check);
+  QVERIFY(!StartEnabled(window));
+  QVERIFY(StopEnabled(window));
+
+  // Running to not installed clears the fields too.
+  FillFields(window);
+  console.checks.state = State::NotInstalled;
+  window.CheckService();
+  QVERIFY(FieldsCleared(window));
+
+  // Installed again but stopped.
+  console.checks.state = State::Stopped;
+  window.CheckService();
+  QVERIFY(ButtonsShown(window));
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Stopped "));
+  QVERIFY(StartEnabled(window));
+  QVERIFY(!StopEnabled(window));
+}
+
+void ServiceStatesTest::UnchangedStateRewritesNothing() {
+  for (State state : {State::Running, State::Stopped, State::NotInstalled}) {
+    ConsoleHarness console;
+    console.checks.state = state;
+    console.AimAtSink();
+    ConsoleWindow& window = console.Open();
+    window.CheckService();
+    const bool startEnabled = StartEnabled(window);
+    QSignalSpy panelWrites(window.ServicePanel(), &StatusPanel::written);
+
+    // Change what a rewrite would put back, then poll again in the same state.
+    FillFields(window);
+    Control<QPushButton>(window, "cmdStartService")->setEnabled(!startEnabled);
+    const int height = window.height();
+    for (int tick = 0; tick < 3; ++tick) {
+      window.CheckService();
+    }
+    QCOMPARE(panelWrites.count(), 0);
+    QVERIFY(!FieldsCleared(window));
+    QCOMPARE(StartEnabled(window), !startEnabled);
+    QCOMPARE(window.height(), height);
+  }
+}
+
+void ServiceStatesTest::RemoteModeIgnoresTheLocalService() {
+  ConsoleHarness console;
+  console.checks.state = State::Running;
+  const quint16 sink = console.AimAtSink();
+  ConsoleWindow& window = console.Open(QStringLiteral("127.0.0.1:%1").arg(sink));
+  QSignalSpy panelWrites(window.ServicePanel(), &StatusPanel::written);
+  window.CheckService();
+  window.CheckService();
+  QCOMPARE(console.checks.existsCalls, 0);
+  QCOMPARE(console.checks.runningCalls, 0);
+  QCOMPARE(panelWrites.count(), 0);
+  QVERIFY(window.ServicePanel()->isHidden());
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service:"));
+  QVERIFY(ButtonsHidden(window));
+  QCOMPARE(window.WindowHeightTwips(), kHeightWithoutButtonsTwips);
+  // The request goes to the named host whatever the local service does.
+  QVERIFY(window.Link().LocalPort() != 0);
+  QVERIFY(console.desktop.messages.empty());
+}
+
+void ServiceStatesTest::ButtonsAskTheServiceManager() {
+  ConsoleHarness console;
+  console.checks.state = State::Stopped;
+  console.AimAtSink();
+  ConsoleWindow& window = console.Open();
+  window.CheckService();
+  QTest::mouseClick(Control<QPushButton>(window, "cmdStartService"), Qt::LeftButton);
+  QCOMPARE(console.checks.startCalls, 1);
+  // The click changes nothing on the window; the next poll shows the new state.
+  QCOMPARE(window.ServicePanel()->Text(), QStringLiteral("Service: Stopped "));
+  QVERIFY(StartEnabled(window));
+
+  console.checks.state = State::Running;
+  window.CheckService();
+  QTest::mouseClick(Control<QPushButton>(window, "cmdStopService"), Qt::LeftButton);
+  QCOMPARE(console.checks.stopCalls, 1);
+  QCOMPARE(console.checks.startCalls, 1);
+  QVERIFY(console.desktop.messages.empty());
+}
+
+}  // namespace brivane
+
+QTEST_MAIN(brivane::ServiceStatesTest)
+#include "service_states_test.moc"
