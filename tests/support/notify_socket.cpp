@@ -1,0 +1,80 @@
+#include "tests/support/notify_socket.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+namespace brivane::testkit {
+
+NotifySocket::NotifySocket() {
+  char pattern[] = "/tmp/brivane-notify-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) {
+    throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
+  }
+  folder_ = pattern;
+  path_ = folder_ / "notify";
+  fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const std::string error = std::strerror(errno);
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+    std::filesystem::remove_all(folder_);
+    throw std::runtime_error("notify socket: " + error);
+  }
+}
+
+NotifySocket::~NotifySocket() {
+  ::close(fd_);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+bool NotifySocket::Seen(std::string_view assignment) const {
+  for (const std::string& message : messages_) {
+    std::istringstream lines(message);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (line == assignment) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool NotifySocket::WaitFor(std::string_view assignment, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!Seen(assignment)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      return false;
+    }
+    pollfd waiting{fd_, POLLIN, 0};
+    const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) {
+      return false;
+    }
+    if (ready > 0) {
+      char buffer[4096];
+      const ssize_t count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (count > 0) {
+        messages_.emplace_back(buffer, static_cast<std::size_t>(count));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace brivane::testkit

@@ -1,0 +1,75 @@
+#include "tests/support/service_folder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace brivane::testkit {
+
+std::filesystem::path BinDir() {
+  const char* dir = std::getenv("BRIVANE_BIN_DIR");
+  if (dir == nullptr || *dir == '\0') {
+    throw std::runtime_error("BRIVANE_BIN_DIR is not set (run the tests through ctest)");
+  }
+  return dir;
+}
+
+ServiceFolder::ServiceFolder(std::string_view iniText, std::string_view programName)
+    : programName_(programName) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "brivane-svc-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
+  }
+  folder_ = pattern;
+  std::filesystem::copy_file(BinDir() / "BrivaneSvc", Program());
+  if (!iniText.empty()) {
+    WriteIni(iniText);
+  }
+}
+
+ServiceFolder::~ServiceFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+void ServiceFolder::WriteIni(std::string_view text) const {
+  std::ofstream file(IniFile(), std::ios::binary | std::ios::trunc);
+  file << text;
+}
+
+std::string ServiceFolder::ReadIni() const {
+  std::ifstream file(IniFile(), std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::unique_ptr<ChildProcess> ServiceFolder::Start(
+    const std::vector<std::string>& args,
+    std::map<std::string, std::optional<std::string>> environment) const {
+  environment.try_emplace("NOTIFY_SOCKET", std::nullopt);
+  SpawnOptions options;
+  options.args = args;
+  options.environment = std::move(environment);
+  options.workingDirectory = folder_;
+  return std::make_unique<ChildProcess>(Program(), options);
+}
+
+std::vector<std::string> EventLines(const std::vector<std::string>& stderrLines) {
+  std::vector<std::string> lines;
+  for (const std::string& line : stderrLines) {
+    if (line.rfind("error 109: ", 0) == 0 || line.rfind("warning 109: ", 0) == 0) {
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+std::string ErrorEntry(std::string_view text) {
+  return "error 109: " + std::string(text);
+}
+
+}  // namespace brivane::testkit
