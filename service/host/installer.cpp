@@ -97,6 +97,7 @@ std::optional<std::string> ServiceUnitText(const std::filesystem::path& executab
   text += "ProtectClock=yes\n";
   text += "ProtectHostname=yes\n";
   text += "ProtectProc=invisible\n";
+  text += "ProcSubset=pid\n";
   text += "RestrictNamespaces=yes\n";
   text += "RestrictRealtime=yes\n";
   text += "RestrictSUIDSGID=yes\n";

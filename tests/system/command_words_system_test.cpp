@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <regex>
+
+#include "tests/system/system_test_fixture.h"
+
+namespace brivane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kInstalled =
+    "Brivane Service Install\nBrivane is now installed as a service!\n";
+constexpr const char* kAlreadyInstalled =
+    "Error installing the Brivane service\nThe Brivane service has already been installed.\n";
+constexpr const char* kRemoved =
+    "Brivane Service Removal\nThe Brivane service has been removed. You may\n"
+    "need to reboot to complete the removal process.\n";
+constexpr const char* kNotInstalled =
+    "Error removing Brivane service\n"
+    "Could not uninstall the Brivane service. Either the Brivane service is not installed,\n"
+    "or you might not be logged in with an account that has the required permissions.\n"
+    "You must be logged in as an administrator to remove the Brivane service.\n";
+
+constexpr auto kCommandTimeout = 60s;
+
+class CommandWordsSystemTest : public SystemdNamespaceTest {
+ protected:
+  void SetUp() override {
+    SystemdNamespaceTest::SetUp();
+    if (IsSkipped() || HasFailure()) {
+      return;
+    }
+    // Installed the way a user would: the program in a folder of its own.
+    service_ = system_->Exchange() / "BrivaneSvc";
+    std::filesystem::copy_file(BuiltProgram("BrivaneSvc"), service_);
+  }
+
+  CommandResult Word(const std::vector<std::string>& words) const {
+    std::vector<std::string> argv = {service_.string()};
+    argv.insert(argv.end(), words.begin(), words.end());
+    return system_->Run(argv, kCommandTimeout);
+  }
+
+  bool ServiceRunning() const { return Probe({"running", "Brivane"}) == "true"; }
+
+  bool ServiceProcessGone() const {
+    return system_->Run({"pgrep", "-x", "BrivaneSvc"}).exitStatus == 1;
+  }
+
+  void ExpectInstalledAndServing() const {
+    const auto unit = system_->Shell("cat /etc/systemd/system/Brivane.service");
+    ASSERT_EQ(unit.exitStatus, 0) << "no unit file";
+    EXPECT_NE(unit.out.find("ExecStart=\"" + service_.string() + "\"\n"), std::string::npos)
+        << unit.out;
+    EXPECT_EQ(system_->UnitProperty("Brivane.service", "UnitFileState"), "enabled");
+    ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s))
+        << system_->Run({"systemctl", "status", "--no-pager", "Brivane.service"}).out;
+    // Its ports answer, and it could write its settings beside itself.
+    std::string greeting;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          greeting = Probe({"tcp", "8467"});
+          return !greeting.empty();
+        },
+        10s));
+    std::string status;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          status = Probe({"udp", "8466", "SvcCon"});
+          return !status.empty();
+        },
+        10s));
+    EXPECT_EQ(status.rfind("\nSVCL1.0.0,", 0), 0u) << status;
+    EXPECT_TRUE(std::filesystem::exists(system_->Exchange() / "Brivane.ini"));
+  }
+
+  void ExpectRemovedAndStopped() const {
+    EXPECT_NE(system_->Run({"test", "-e", "/etc/systemd/system/Brivane.service"}).exitStatus, 0);
+    EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
+    EXPECT_EQ(system_
+                  ->Run({"test", "-e",
+                         "/etc/systemd/system/multi-user.target.wants/"
+                         "Brivane.service"})
+                  .exitStatus,
+              1);
+    EXPECT_TRUE(WaitFor([&] { return ServiceProcessGone(); }, 10s));
+  }
+
+  std::filesystem::path service_;
+};
+
+TEST_F(CommandWordsSystemTest, InstallThenInstallAgainThenUninstallWhileRunning) {
+  const auto install = Word({"install"});
+  EXPECT_EQ(install.exitStatus, 0) << install.err;
+  EXPECT_EQ(install.out, kInstalled);
+  // The message comes first, then the 5-second wait, then the start.
+  EXPECT_GE(install.elapsed, 5s);
+  EXPECT_GE(install.elapsed - install.firstOutputAfter, 4500ms);
+  ExpectInstalledAndServing();
+  const auto invocation = system_->UnitProperty("Brivane.service", "InvocationID");
+
+  const auto again = Word({"install"});
+  EXPECT_EQ(again.exitStatus, 1);
+  EXPECT_EQ(again.out, kAlreadyInstalled);
+  EXPECT_LT(again.elapsed, 4s) << "no wait and no start after Already-installed";
+  EXPECT_EQ(system_->UnitProperty("Brivane.service", "InvocationID"), invocation);
+
+  const auto uninstall = Word({"uninstall"});
+  EXPECT_EQ(uninstall.exitStatus, 0) << uninstall.err;
+  EXPECT_EQ(uninstall.out, kRemoved);
+  EXPECT_GE(uninstall.elapsed, 2s);
+  EXPECT_FALSE(ServiceRunning());
+  ExpectRemovedAndStopped();
+}
+
+TEST_F(CommandWordsSystemTest, InstallSilentStartsQuietlyAndRemoveUninstalls) {
+  const auto install = Word({"install", "silent"});
+  EXPECT_EQ(install.exitStatus, 0) << install.err;
+  EXPECT_EQ(install.out, "");
+  EXPECT_GE(install.elapsed, 5s);
+  ExpectInstalledAndServing();
+
+  const auto security =
+      system_->Run({"systemd-analyze", "security", "--no-pager", "Brivane.service"});
+  std::smatch exposure;
+  ASSERT_TRUE(std::regex_search(security.out, exposure,
+                                std::regex("Overall exposure level for Brivane.service: "
+                                           "([0-9.]+)")))
+      << security.out << security.err;
+  RecordProperty("exposure", exposure[1].str());
+  std::cout << "systemd-analyze security: exposure " << exposure[1] << "\n";
+  EXPECT_LT(std::stod(exposure[1].str()), 3.0);
+
+  const auto remove = Word({"remove"});
+  EXPECT_EQ(remove.exitStatus, 0) << remove.err;
+  EXPECT_EQ(remove.out, kRemoved);
+  ExpectRemovedAndStopped();
+
+  // Not installed now: remove and uninstall say so alike.
+  const auto removeAgain = Word({"remove"});
+  EXPECT_EQ(removeAgain.exitStatus, 1);
+  EXPECT_EQ(removeAgain.out, kNotInstalled);
+  const auto uninstallAgain = Word({"uninstall"});
+  EXPECT_EQ(uninstallAgain.exitStatus, 1);
+  EXPECT_EQ(uninstallAgain.out, kNotInstalled);
+}
+
+TEST_F(CommandWordsSystemTest, UninstallSilentWhenNotInstalledEndsAtOnce) {
+  const auto uninstall = Word({"uninstall", "silent"});
+  EXPECT_EQ(uninstall.exitStatus, 1);
+  EXPECT_EQ(uninstall.out, "");
+  EXPECT_EQ(uninstall.err, "");
+  EXPECT_LT(uninstall.elapsed, 1500ms);
+  EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
+}
+
+TEST_F(CommandWordsSystemTest, CommandWordsWorkWhileTheServiceRuns) {
+  ASSERT_EQ(Word({"install", "silent"}).exitStatus, 0);
+  ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s));
+  // The running service holds the single-instance lock; the command word comes first.
+  const auto again = Word({"install"});
+  EXPECT_EQ(again.out, kAlreadyInstalled);
+  const auto uninstall = Word({"uninstall", "silent"});
+  EXPECT_EQ(uninstall.exitStatus, 0);
+  EXPECT_EQ(uninstall.out, "");
+  ExpectRemovedAndStopped();
+}
+
+}  // namespace
+}  // namespace brivane::testing

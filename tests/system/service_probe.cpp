@@ -1,0 +1,105 @@
+// Runs the service checks, or talks to the service's ports, from inside the test system:
+//   brivane-service-probe exists|running|start|stop NAME   prints true or false
+//   brivane-service-probe tcp PORT                         prints the greeting line
+//   brivane-service-probe udp PORT TEXT                    prints the reply datagram
+// Exit status 0 when the check ran (or an answer came), 1 otherwise.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "common/service_control.h"
+
+namespace {
+
+constexpr int kAnswerTimeoutMs = 5000;
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+bool WaitReadable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, kAnswerTimeoutMs) == 1;
+}
+
+int TcpGreeting(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const auto address = Loopback(port);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    return 1;
+  }
+  std::string received;
+  while (received.find('\r') == std::string::npos && WaitReadable(fd)) {
+    char buffer[512];
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count <= 0) {
+      break;
+    }
+    received.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(fd);
+  std::cout << received;
+  return received.empty() ? 1 : 0;
+}
+
+int UdpReply(int port, std::string_view request) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const auto address = Loopback(port);
+  if (fd < 0 || ::sendto(fd, request.data(), request.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    return 1;
+  }
+  char buffer[2048];
+  ssize_t count = -1;
+  if (WaitReadable(fd)) {
+    count = ::recv(fd, buffer, sizeof buffer, 0);
+  }
+  ::close(fd);
+  if (count <= 0) {
+    return 1;
+  }
+  std::cout << std::string_view(buffer, static_cast<std::size_t>(count));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::cerr << "usage: brivane-service-probe exists|running|start|stop NAME | tcp PORT | "
+                 "udp PORT TEXT\n";
+    return 2;
+  }
+  const std::string_view what = argv[1];
+  const std::string_view name = argv[2];
+  bool answer = false;
+  if (what == "exists") {
+    answer = brivane::WindowsServiceExists(name);
+  } else if (what == "running") {
+    answer = brivane::WindowsServiceRunning(name);
+  } else if (what == "start") {
+    answer = brivane::StartWindowsService(name);
+  } else if (what == "stop") {
+    answer = brivane::StopWindowsService(name);
+  } else if (what == "tcp") {
+    return TcpGreeting(std::atoi(argv[2]));
+  } else if (what == "udp" && argc > 3) {
+    return UdpReply(std::atoi(argv[2]), argv[3]);
+  } else {
+    return 2;
+  }
+  std::cout << (answer ? "true" : "false") << '\n';
+  return 0;
+}

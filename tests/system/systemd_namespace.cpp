@@ -1,0 +1,412 @@
+#include "tests/system/systemd_namespace.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace brivane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kBootTimeout = 90s;
+constexpr auto kTeardownTimeout = 10s;
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string Trimmed(std::string text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) {
+    return "";
+  }
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<char*> ArgumentVector(const std::vector<std::string>& argv) {
+  std::vector<char*> pointers;
+  for (const auto& argument : argv) {
+    pointers.push_back(const_cast<char*>(argument.c_str()));
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// Where the unified control-group hierarchy is mounted, and our own group in it.
+std::optional<std::filesystem::path> OwnControlGroup() {
+  std::ifstream mounts("/proc/self/mountinfo");
+  std::string line;
+  std::optional<std::filesystem::path> mountPoint;
+  while (std::getline(mounts, line)) {
+    const auto separator = line.find(" - ");
+    if (separator == std::string::npos) {
+      continue;
+    }
+    std::istringstream after(line.substr(separator + 3));
+    std::string fsType;
+    after >> fsType;
+    if (fsType != "cgroup2") {
+      continue;
+    }
+    std::istringstream before(line.substr(0, separator));
+    std::string id, parent, device, root, point;
+    before >> id >> parent >> device >> root >> point;
+    if (root == "/") {
+      mountPoint = point;
+      break;
+    }
+  }
+  if (!mountPoint) {
+    return std::nullopt;
+  }
+  std::ifstream groups("/proc/self/cgroup");
+  while (std::getline(groups, line)) {
+    if (line.rfind("0::", 0) == 0) {
+      return *mountPoint / std::filesystem::path(line.substr(3)).relative_path();
+    }
+  }
+  return std::nullopt;
+}
+
+// Removes a control-group tree from the leaves up; groups empty shortly after their
+// processes are reaped, so busy ones are tried again for a while.
+void RemoveControlGroup(const std::filesystem::path& group) {
+  const auto deadline = Clock::now() + kTeardownTimeout;
+  while (true) {
+    std::error_code error;
+    std::vector<std::filesystem::path> folders;
+    for (auto it = std::filesystem::recursive_directory_iterator(group, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_directory(error)) {
+        folders.push_back(it->path());
+      }
+    }
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+      ::rmdir(folder->c_str());
+    }
+    if (::rmdir(group.c_str()) == 0 || errno == ENOENT || Clock::now() > deadline) {
+      return;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
+bool ProgramRuns(const std::vector<std::string>& argv) {
+  return RunCommand(argv, 10s).exitStatus == 0;
+}
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (true) {
+    if (condition()) {
+      return true;
+    }
+    if (Clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+  CommandResult result;
+  int outPipe[2];
+  int errPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+    return result;
+  }
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    ::close(outPipe[0]);
+    ::close(outPipe[1]);
+    return result;
+  }
+  auto arguments = ArgumentVector(argv);
+  const auto start = Clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setpgid(0, 0);
+    const int nothing = ::open("/dev/null", O_RDONLY);
+    ::dup2(nothing, 0);
+    ::dup2(outPipe[1], 1);
+    ::dup2(errPipe[1], 2);
+    ::execvp(arguments[0], arguments.data());
+    ::_exit(127);
+  }
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  if (child < 0) {
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    return result;
+  }
+  ::setpgid(child, child);
+
+  const auto deadline = start + timeout;
+  bool timedOut = false;
+  bool sawOutput = false;
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  int open = 2;
+  while (open > 0) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      timedOut = true;
+      break;
+    }
+    if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) {
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (count > 0) {
+        if (i == 0 && !sawOutput) {
+          sawOutput = true;
+          result.firstOutputAfter = Clock::now() - start;
+        }
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
+      } else if (count == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (auto& fd : fds) {
+    if (fd.fd >= 0) {
+      ::close(fd.fd);
+    }
+  }
+  int status = 0;
+  while (!timedOut) {
+    const pid_t done = ::waitpid(child, &status, WNOHANG);
+    if (done == child) {
+      break;
+    }
+    if (Clock::now() > deadline) {
+      timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  if (timedOut) {
+    ::kill(-child, SIGKILL);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    result.exitStatus = -1;
+  } else {
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  result.elapsed = Clock::now() - start;
+  if (!sawOutput) {
+    result.firstOutputAfter = result.elapsed;
+  }
+  return result;
+}
+
+std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason,
+                                                         std::string& failure) {
+  if (::geteuid() != 0) {
+    skipReason = "system tests boot a systemd in namespaces and need root";
+    return nullptr;
+  }
+  if (::access("/lib/systemd/systemd", X_OK) != 0) {
+    skipReason = "no systemd at /lib/systemd/systemd";
+    return nullptr;
+  }
+  if (!ProgramRuns({"nsenter", "--version"}) || !ProgramRuns({"unshare", "--version"})) {
+    skipReason = "unshare or nsenter (util-linux) is missing";
+    return nullptr;
+  }
+  const auto ownGroup = OwnControlGroup();
+  if (!ownGroup) {
+    skipReason = "no unified control-group hierarchy (cgroup2) is mounted";
+    return nullptr;
+  }
+  const auto trial = RunCommand({"unshare", "--fork", "--pid", "--mount", "--uts", "--ipc", "--net",
+                                 "--cgroup", "--propagation", "private", "true"},
+                                10s);
+  if (trial.exitStatus != 0) {
+    skipReason = "namespaces are not allowed here: " + Trimmed(trial.err);
+    return nullptr;
+  }
+
+  std::unique_ptr<SystemdNamespace> system(new SystemdNamespace());
+  system->controlGroup_ = *ownGroup / ("brivane-system-test-" + std::to_string(::getpid()) + "-" +
+                                       std::to_string(Clock::now().time_since_epoch().count()));
+  std::error_code error;
+  if (!std::filesystem::create_directory(system->controlGroup_, error)) {
+    skipReason =
+        "cannot create a control group under " + ownGroup->string() + ": " + error.message();
+    system->controlGroup_.clear();
+    return nullptr;
+  }
+  char work[] = "/tmp/brivane-namespace-XXXXXX";
+  if (::mkdtemp(work) == nullptr) {
+    failure = "mkdtemp: " + std::string(std::strerror(errno));
+    return nullptr;
+  }
+  system->work_ = work;
+  // Beside the test rather than in /tmp, so the unit's private /tmp is exercised too.
+  std::string exchange = (std::filesystem::current_path() / "brivane-exchange-XXXXXX").string();
+  if (::mkdtemp(exchange.data()) == nullptr) {
+    failure = "mkdtemp: " + std::string(std::strerror(errno));
+    return nullptr;
+  }
+  system->exchange_ = exchange;
+  ::chmod(exchange.c_str(), 0755);
+  system->log_ = system->exchange_ / "namespace.log";
+
+  const std::vector<std::string> launch = {"unshare",
+                                           "--fork",
+                                           "--kill-child=SIGKILL",
+                                           "--pid",
+                                           "--mount",
+                                           "--uts",
+                                           "--ipc",
+                                           "--net",
+                                           "--cgroup",
+                                           "--propagation",
+                                           "private",
+                                           "sh",
+                                           BRIVANE_NAMESPACE_INIT_SCRIPT,
+                                           system->work_.string(),
+                                           system->exchange_.string()};
+  auto arguments = ArgumentVector(launch);
+  const std::string procs = (system->controlGroup_ / "cgroup.procs").string();
+  const std::string logPath = system->log_.string();
+  const pid_t launcher = ::fork();
+  if (launcher == 0) {
+    // Should this test process die, unshare dies with it and takes the namespace along.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int group = ::open(procs.c_str(), O_WRONLY);
+    if (group < 0 || ::write(group, "0\n", 2) != 2) {
+      ::_exit(126);
+    }
+    ::close(group);
+    ::setsid();
+    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int nothing = ::open("/dev/null", O_RDONLY);
+    ::dup2(nothing, 0);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
+    ::execvp(arguments[0], arguments.data());
+    ::_exit(127);
+  }
+  if (launcher < 0) {
+    failure = "fork: " + std::string(std::strerror(errno));
+    return nullptr;
+  }
+  system->launcher_ = launcher;
+
+  auto launcherEnded = [&] {
+    int status = 0;
+    if (::waitpid(launcher, &status, WNOHANG) == launcher) {
+      system->launcher_ = -1;
+      return true;
+    }
+    return false;
+  };
+  const std::string children =
+      "/proc/" + std::to_string(launcher) + "/task/" + std::to_string(launcher) + "/children";
+  WaitFor(
+      [&] {
+        std::istringstream(ReadWholeFile(children)) >> system->init_;
+        return system->init_ > 0 || system->launcher_ < 0 || launcherEnded();
+      },
+      10s);
+  if (system->init_ <= 0) {
+    skipReason = "the namespace could not be set up: " + Trimmed(ReadWholeFile(system->log_));
+    return nullptr;
+  }
+
+  std::string state;
+  const bool up = WaitFor(
+      [&] {
+        if (system->launcher_ < 0 || launcherEnded()) {
+          return true;
+        }
+        state = Trimmed(system->Run({"systemctl", "is-system-running"}, 10s).out);
+        return state == "running" || state == "degraded";
+      },
+      kBootTimeout);
+  if (system->launcher_ < 0) {
+    // The script failed before systemd took over (a mount refused, say).
+    skipReason = "the namespace could not be set up: " + Trimmed(ReadWholeFile(system->log_));
+    return nullptr;
+  }
+  if (!up) {
+    failure = "systemd in the namespace did not come up (is-system-running: " + state +
+              ")\nfailed units:\n" +
+              system->Run({"systemctl", "--failed", "--no-legend", "--no-pager"}).out + "\nlog:\n" +
+              ReadWholeFile(system->log_);
+    return nullptr;
+  }
+  return system;
+}
+
+SystemdNamespace::~SystemdNamespace() {
+  if (init_ > 0) {
+    ::kill(init_, SIGKILL);
+  }
+  if (launcher_ > 0) {
+    int status = 0;
+    if (!WaitFor([&] { return ::waitpid(launcher_, &status, WNOHANG) == launcher_; },
+                 kTeardownTimeout)) {
+      ::kill(launcher_, SIGKILL);
+      ::waitpid(launcher_, &status, 0);
+    }
+  }
+  if (!controlGroup_.empty()) {
+    RemoveControlGroup(controlGroup_);
+  }
+  std::error_code ignored;
+  if (!work_.empty()) {
+    std::filesystem::remove(work_, ignored);
+  }
+  if (!exchange_.empty()) {
+    std::filesystem::remove_all(exchange_, ignored);
+  }
+}
+
+CommandResult SystemdNamespace::Run(const std::vector<std::string>& argv,
+                                    std::chrono::milliseconds timeout) const {
+  std::vector<std::string> command = {
+      "nsenter", "-t", std::to_string(init_), "-m", "-p", "-u", "-i", "-n", "-r", "-w", "--"};
+  command.insert(command.end(), argv.begin(), argv.end());
+  return RunCommand(command, timeout);
+}
+
+CommandResult SystemdNamespace::Shell(const std::string& script,
+                                      std::chrono::milliseconds timeout) const {
+  return Run({"sh", "-c", script}, timeout);
+}
+
+std::string SystemdNamespace::UnitProperty(const std::string& unit,
+                                           const std::string& property) const {
+  return Trimmed(Run({"systemctl", "show", "-p", property, "--value", unit}).out);
+}
+
+}  // namespace brivane::testing
