@@ -55,26 +55,25 @@ bool NotifySocket::Seen(std::string_view assignment) const {
 
 bool NotifySocket::WaitFor(std::string_view assignment, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!Seen(assignment)) {
+  for (;;) {
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+      messages_.emplace_back(buffer, static_cast<std::size_t>(count));
+    }
+    if (Seen(assignment)) {
+      return true;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       return false;
     }
     pollfd waiting{fd_, POLLIN, 0};
-    const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno != EINTR) {
+    if (::poll(&waiting, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
       return false;
     }
-    if (ready > 0) {
-      char buffer[4096];
-      const ssize_t count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (count > 0) {
-        messages_.emplace_back(buffer, static_cast<std::size_t>(count));
-      }
-    }
   }
-  return true;
 }
 
 }  // namespace brivane::testkit
