@@ -16,6 +16,8 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding)
   if (!error) {
     peerAddress_ = peer.address().to_string();
   }
+  // Records are already gathered into one write per tick; do not hold that write back.
+  socket_.set_option(asio::ip::tcp::no_delay(true), error);
 }
 
 void TcpConnection::Start() {
@@ -93,6 +95,7 @@ void TcpConnection::WriteQueued() {
     return;
   }
   writing_.swap(queued_);
+  ++writesStarted_;
   asio::async_write(socket_, asio::buffer(writing_),
                     [self = shared_from_this()](const asio::error_code& error, std::size_t) {
                       self->OnWritten(error);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,8 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
   void Close();
   // The peer's address as it was at accept, dotted decimal.
   const std::string& PeerAddress() const { return peerAddress_; }
+  // Writes handed to the socket so far: one per burst of sends while the client keeps up.
+  std::uint64_t WritesStarted() const { return writesStarted_; }
 
  private:
   void ReadSome();
@@ -51,6 +54,7 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
   std::string queued_;   // not yet handed to the socket
   std::string writing_;  // handed to the socket, not yet confirmed
   bool writeScheduled_ = false;
+  std::uint64_t writesStarted_ = 0;
 };
 
 }  // namespace brivane
