@@ -1,0 +1,226 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace brivane {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The simulator as a child process with its standard output on a pipe.
+class MateSim {
+ public:
+  explicit MateSim(std::vector<std::string> arguments) {
+    const char* bin = std::getenv("BRIVANE_BIN_DIR");
+    if (bin == nullptr) {
+      return;
+    }
+    const std::string program = (fs::path(bin) / "mate-sim").string();
+    arguments.insert(arguments.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : arguments) {
+      argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    stdout_ = out[0];
+  }
+  ~MateSim() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stdout_ >= 0) {
+      close(stdout_);
+    }
+  }
+  bool Started() const { return pid_ > 0; }
+
+  // The first line the simulator prints: its terminal's path.
+  std::string ReadPath() {
+    std::string line;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    char c;
+    while (Clock::now() < deadline) {
+      pollfd watch{stdout_, POLLIN, 100};
+      if (poll(&watch, 1, 100) > 0) {
+        if (read(stdout_, &c, 1) != 1 || c == '\n') {
+          break;
+        }
+        line += c;
+      }
+    }
+    return line;
+  }
+
+  void Signal(int number) const { kill(pid_, number); }
+
+  // The exit status, or -1 when it does not end within the time-out.
+  int Wait() {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      poll(nullptr, 0, 10);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+};
+
+// Reads complete pages (line feed ... carriage return) from the terminal.
+std::vector<std::string> ReadPages(int fd, std::size_t wanted) {
+  std::vector<std::string> pages;
+  std::string pending;
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (pages.size() < wanted && Clock::now() < deadline) {
+    pollfd watch{fd, POLLIN, 0};
+    if (poll(&watch, 1, 100) <= 0) {
+      continue;
+    }
+    char chunk[512];
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) {
+      break;
+    }
+    pending.append(chunk, static_cast<std::size_t>(n));
+    for (std::size_t cr; (cr = pending.find('\r')) != std::string::npos;) {
+      pages.push_back(pending.substr(0, cr + 1));
+      pending.erase(0, cr + 1);
+    }
+  }
+  return pages;
+}
+
+int OpenRaw(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    termios line{};
+    tcgetattr(fd, &line);
+    cfmakeraw(&line);
+    tcsetattr(fd, TCSANOW, &line);
+  }
+  return fd;
+}
+
+std::vector<std::string> Fields(const std::string& page) {
+  std::vector<std::string> fields;
+  std::string body = page.substr(1, page.size() - 2);
+  std::size_t start = 0;
+  for (std::size_t comma; (comma = body.find(',', start)) != std::string::npos;) {
+    fields.push_back(body.substr(start, comma - start));
+    start = comma + 1;
+  }
+  fields.push_back(body.substr(start));
+  return fields;
+}
+
+void ExpectSoundPage(const std::string& page, std::size_t length) {
+  ASSERT_EQ(page.size(), length) << page;
+  EXPECT_EQ(page.front(), '\n');
+  EXPECT_EQ(page.back(), '\r');
+  const auto lastComma = page.rfind(',');
+  int sum = 0;
+  for (char c : page.substr(0, lastComma)) {
+    if (c >= '0' && c <= '9') {
+      sum += c - '0';
+    }
+  }
+  EXPECT_EQ(page.substr(lastComma + 1, 3), std::to_string(1000 + sum).substr(1)) << page;
+}
+
+TEST(MateSimTest, SendsFramedPagesWithChecksumsAndRemovesItsLinkOnStop) {
+  const fs::path folder = fs::temp_directory_path() / ("mate-sim-test-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string link = (folder / "mate").string();
+  MateSim sim({"--devices", "0,A,a", "--link", link, "--rate", "4"});
+  if (!sim.Started()) {
+    GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
+  }
+  const std::string path = sim.ReadPath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(fs::read_symlink(link), path);
+
+  const int fd = OpenRaw(link);
+  ASSERT_GE(fd, 0);
+  const auto pages = ReadPages(fd, 9);
+  ASSERT_EQ(pages.size(), 9u);
+  std::string addresses;
+  for (const auto& page : pages) {
+    ExpectSoundPage(page, 49);
+    const auto fields = Fields(page);
+    addresses += fields[0];
+    const std::size_t expected = fields[0] == "a" ? 12 : 14;  // address and checksum included
+    EXPECT_EQ(fields.size(), expected) << page;
+  }
+  // One page per device per cycle, in the order given (the first may be cut short
+  // by the moment the terminal was opened).
+  EXPECT_THAT(addresses.substr(3), ::testing::AnyOf("0Aa0Aa", "Aa0Aa0", "a0Aa0A"));
+  close(fd);
+
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  fs::remove_all(folder);
+}
+
+TEST(MateSimTest, SequenceNumbersAndCountEndTheRunByItself) {
+  MateSim sim({"--devices", "3,B", "--sequence", "--count", "6", "--rate", "20"});
+  if (!sim.Started()) {
+    GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
+  }
+  const std::string path = sim.ReadPath();
+  const int fd = OpenRaw(path);
+  ASSERT_GE(fd, 0);
+  const auto pages = ReadPages(fd, 6);
+  ASSERT_EQ(pages.size(), 6u);
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    ExpectSoundPage(pages[i], 58);
+    EXPECT_EQ(Fields(pages[i])[1], "0000000" + std::to_string(i + 1));
+  }
+  EXPECT_EQ(sim.Wait(), 0);
+  close(fd);
+}
+
+TEST(MateSimTest, RejectsBadOptions) {
+  MateSim sim({"--devices", "0,Z"});
+  if (!sim.Started()) {
+    GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
+  }
+  EXPECT_EQ(sim.Wait(), 2);
+}
+
+}  // namespace
+}  // namespace brivane

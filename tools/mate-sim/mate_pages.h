@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Status pages as a MATE sends them: line feed, the device address, comma-separated
+// fixed-width decimal fields ending with a checksum, carriage return.
+namespace brivane::sim {
+
+enum class DeviceKind { FX, MX, FNDC };
+
+// '0'-'9' FX inverter, 'A'-'K' MX charge controller, 'a'-'j' FLEXnet DC monitor.
+std::optional<DeviceKind> KindOfAddress(char address);
+
+// The sum of the digit values of every digit character in text.
+int DigitSum(const std::string& text);
+
+// Builds one page from its fields (checksum excluded); with a sequence number, an
+// extra 8-digit field follows the address.
+std::string MakePage(char address, const std::vector<std::string>& fields,
+                     std::optional<std::uint64_t> sequence);
+
+// One simulated device whose readings drift slowly and plausibly with time.
+class SimulatedDevice {
+ public:
+  explicit SimulatedDevice(char address);
+  char Address() const { return address_; }
+  // The fields of its page at `seconds` since the simulator started.
+  std::vector<std::string> Fields(double seconds) const;
+
+ private:
+  std::vector<std::string> FxFields(double seconds) const;
+  std::vector<std::string> MxFields(double seconds) const;
+  std::vector<std::string> FndcFields(double seconds) const;
+
+  char address_;
+  DeviceKind kind_;
+  double phase_;
+};
+
+}  // namespace brivane::sim

@@ -1,0 +1,138 @@
+#include "tools/mate-sim/sim_line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace brivane::sim {
+
+namespace {
+
+constexpr int kStalledWriteMs = 200;
+
+void MakeRaw(termios& line) {
+  cfmakeraw(&line);
+  line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  line.c_cflag |= CS8 | CLOCAL | CREAD;
+  cfsetispeed(&line, B19200);
+  cfsetospeed(&line, B19200);
+}
+
+std::string ErrnoText(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+SimLine::SimLine(int fd, std::string path, bool pseudoTerminal)
+    : fd_(fd), path_(std::move(path)), pseudoTerminal_(pseudoTerminal) {}
+
+SimLine::~SimLine() {
+  close(fd_);
+}
+
+std::unique_ptr<SimLine> SimLine::OpenPseudoTerminal(std::string& error) {
+  termios line{};
+  MakeRaw(line);
+  int master = -1;
+  int slave = -1;
+  char name[256] = {};
+  if (openpty(&master, &slave, name, &line, nullptr) != 0) {
+    error = ErrnoText("openpty");
+    return nullptr;
+  }
+  // The terminal settings stay with the pair while the master lives; the serial
+  // end is held only by readers, so that their absence shows as a hang-up.
+  close(slave);
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  fcntl(master, F_SETFD, FD_CLOEXEC);
+  return std::unique_ptr<SimLine>(new SimLine(master, name, true));
+}
+
+std::unique_ptr<SimLine> SimLine::OpenDevice(const std::string& path, std::string& error) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = ErrnoText(path);
+    return nullptr;
+  }
+  termios line{};
+  if (tcgetattr(fd, &line) == 0) {
+    MakeRaw(line);
+    tcsetattr(fd, TCSANOW, &line);
+  }
+  return std::unique_ptr<SimLine>(new SimLine(fd, path, false));
+}
+
+bool SimLine::ReaderPresent() {
+  if (!pseudoTerminal_) {
+    return true;
+  }
+  pollfd watch{fd_, POLLIN, 0};
+  if (poll(&watch, 1, 0) <= 0) {
+    return true;
+  }
+  if ((watch.revents & POLLIN) != 0) {
+    char discard[512];
+    while (read(fd_, discard, sizeof discard) > 0) {
+    }
+  }
+  return (watch.revents & POLLHUP) == 0;
+}
+
+bool SimLine::Write(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = write(fd_, text.data(), text.size());
+    if (written > 0) {
+      text.remove_prefix(static_cast<std::size_t>(written));
+      continue;
+    }
+    if (written < 0 && errno == EINTR) {
+      return true;  // a signal: the caller looks at it
+    }
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd watch{fd_, POLLOUT, 0};
+      if (poll(&watch, 1, kStalledWriteMs) <= 0 || (watch.revents & POLLOUT) == 0) {
+        return true;
+      }
+      continue;
+    }
+    // A pseudo-terminal whose reader left meanwhile only loses this page.
+    return pseudoTerminal_ && errno == EIO;
+  }
+  return true;
+}
+
+void SimLine::Drain(double seconds, const std::atomic<bool>& stop) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+  if (pseudoTerminal_ && !ReaderPresent()) {
+    return;
+  }
+  const int probe = pseudoTerminal_ ? open(path_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) : -1;
+  while (!stop && std::chrono::steady_clock::now() < deadline) {
+    int waiting = 0;
+    if (probe >= 0) {
+      if (ioctl(probe, FIONREAD, &waiting) != 0 || waiting == 0) {
+        break;
+      }
+    } else if (pseudoTerminal_) {
+      break;
+    } else if (tcdrain(fd_) == 0 || errno != EINTR) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (probe >= 0) {
+    close(probe);
+  }
+}
+
+}  // namespace brivane::sim
