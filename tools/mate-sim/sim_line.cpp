@@ -117,14 +117,19 @@ void SimLine::Drain(double seconds, const std::atomic<bool>& stop) {
     return;
   }
   const int probe = pseudoTerminal_ ? open(path_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) : -1;
-  while (!stop && std::chrono::steady_clock::now() < deadline) {
+  // Written characters reach the reader's queue a moment later, so the queue must
+  // be seen empty several times in a row.
+  int emptyChecks = 0;
+  while (!stop && std::chrono::steady_clock::now() < deadline && emptyChecks < 5) {
     int waiting = 0;
     if (probe >= 0) {
-      if (ioctl(probe, FIONREAD, &waiting) != 0 || waiting == 0) {
+      if (ioctl(probe, FIONREAD, &waiting) != 0) {
         break;
       }
+      emptyChecks = waiting == 0 ? emptyChecks + 1 : 0;
     } else if (pseudoTerminal_) {
-      break;
+      // The queue cannot be looked at (the reader holds the terminal exclusively
+      // and we are not root): wait the whole time.
     } else if (tcdrain(fd_) == 0 || errno != EINTR) {
       break;
     }
