@@ -87,7 +87,7 @@ expect_file ./usr/share/lintian/overrides/brivane -rw-r--r--
 grep -qi 'brivane\.ini' <<<"$paths" && fail "the package ships Brivane.ini" || pass "no Brivane.ini"
 others=$(awk '$2 != "root/root"' <<<"$listing")
 [[ -z "$others" ]] && pass "everything owned by root" || fail "not owned by root: $others"
-stray=$(grep -v -e '^\./$' -e '^\./opt/' -e '^\./usr/share/' <<<"$paths")
+stray=$(grep -v -e '^\./$' -e '^\./opt/' -e '^\./usr/$' -e '^\./usr/share/' <<<"$paths")
 [[ -z "$stray" ]] && pass "nothing outside /opt/brivane and /usr/share" || fail "stray: $stray"
 
 # --- Control fields ----------------------------------------------------------------------
@@ -107,7 +107,7 @@ expect_field Maintainer "Brivane developers <support@brivane.com>"
 depends=$(field Depends)
 for needed in libc6 libstdc++6 libsystemd0 libqt6core6 libqt6gui6 libqt6widgets6 \
   libqt6network6 qt6-qpa-plugins systemd; do
-  grep -Eq "(^|, )$needed( |,|$)" <<<"$depends" && pass "Depends: $needed" ||
+  sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends" | grep -qxF -- "$needed" && pass "Depends: $needed" ||
     fail "Depends lacks $needed: $depends"
 done
 description=$(field Description)
@@ -232,7 +232,7 @@ service_pid=
 [[ $status -eq 0 ]] && pass "it stops in order on SIGTERM" || fail "exit status $status on SIGTERM"
 
 # --- lintian -----------------------------------------------------------------------------
-lintian_out=$(lintian --fail-on none --no-tag-display-limit --info "$deb" 2>&1)
+lintian_out=$(lintian --fail-on none --tag-display-limit 0 --info "$deb" 2>&1)
 echo "lintian:"
 echo "$lintian_out"
 errors=$(grep -E '^E: ' <<<"$lintian_out")
