@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "service/serial/serial_control.h"
 #include "service/serial/serial_devices.h"
@@ -16,7 +17,7 @@ class TtyCommPort : public SerialControl {
  public:
   // Takes the [SerialDevices] mapping of the settings file, read once here.
   explicit TtyCommPort(const std::filesystem::path& settingsFile);
-  explicit TtyCommPort(SerialDeviceMap devices);
+  explicit TtyCommPort(SerialDeviceMap devices = {});
   ~TtyCommPort() override;
   TtyCommPort(const TtyCommPort&) = delete;
   TtyCommPort& operator=(const TtyCommPort&) = delete;
@@ -36,6 +37,10 @@ class TtyCommPort : public SerialControl {
 
   // The device file the current port number names.
   std::string DevicePath() const;
+
+  // For a control made before the settings are read: the mapping read at service
+  // start, LoadSerialDevices(SettingsFilePath()). Applies from the next opening.
+  void UseSerialDevices(SerialDeviceMap devices) { devices_ = std::move(devices); }
 
  private:
   std::optional<CommError> Open();

@@ -19,15 +19,19 @@ std::string ErrorSuffix(const CommError& error) {
 
 }  // namespace
 
-PortSupervisor::PortSupervisor(SerialControl& comm, SerialLinkState& state, EventLogFn log,
-                               SecondsClock clock)
-    : comm_(comm), state_(state), log_(std::move(log)), clock_(std::move(clock)) {}
+PortSupervisor::PortSupervisor(SerialControl& comm, std::int32_t& COMPort,
+                               std::int64_t& LastDataTime, EventLogFn log, SecondsClock clock)
+    : comm_(comm),
+      COMPort_(COMPort),
+      LastDataTime_(LastDataTime),
+      log_(std::move(log)),
+      clock_(std::move(clock)) {}
 
 std::chrono::milliseconds PortSupervisor::CheckComTick() {
   // A clock set back makes the count negative: the tick waits until it catches up.
-  const std::int64_t elapsed = clock_() - state_.LastDataTime;
+  const std::int64_t elapsed = clock_() - LastDataTime_;
   if (elapsed > kStaleAfterSeconds) {
-    if (state_.COMPort == 0) {
+    if (COMPort_ == 0) {
       AutomaticDetection();
     } else {
       FixedPortSupervision();
@@ -47,7 +51,7 @@ void PortSupervisor::AutomaticDetection() {
           ErrorSuffix(*error));
     }
   }
-  state_.LastDataTime = clock_();
+  LastDataTime_ = clock_();
   if (auto error = comm_.SetCommPort(ProbePort_)) {
     if (IsSilentError(*error)) {
       return;
@@ -64,9 +68,9 @@ void PortSupervisor::AutomaticDetection() {
 }
 
 void PortSupervisor::FixedPortSupervision() {
-  const std::string port = std::to_string(state_.COMPort);
-  if (comm_.CommPort() != state_.COMPort) {
-    if (auto error = comm_.SetCommPort(state_.COMPort)) {
+  const std::string port = std::to_string(COMPort_);
+  if (comm_.CommPort() != COMPort_) {
+    if (auto error = comm_.SetCommPort(COMPort_)) {
       if (IsSilentError(*error)) {
         return;
       }
@@ -84,7 +88,7 @@ void PortSupervisor::FixedPortSupervision() {
   if (error->number == kInvalidPortNumber) {
     Log("tmrCheckCOM: Port " + port +
         " is an invalid port number. Reverting to automatic detection. Err: " + detail);
-    state_.COMPort = 0;
+    COMPort_ = 0;
   } else if (error->number == kPortAlreadyOpen) {
     Log("tmrCheckCOM: Port port " + port +
         " already opened by another application! Err: " + detail);

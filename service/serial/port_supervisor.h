@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "service/serial/serial_control.h"
-#include "service/serial/serial_link_state.h"
+#include "service/serial/serial_link_types.h"
 
 // tmrCheckCOM: keeps the MATE's serial port open, either the configured one or the
 // one found by trying COM1 to COM4 in turn until data arrives.
@@ -18,9 +18,13 @@ inline constexpr std::int32_t kHighestProbePort = 4;
 
 class PortSupervisor {
  public:
-  // comm, state and the callbacks must outlive the supervisor.
-  PortSupervisor(SerialControl& comm, SerialLinkState& state, EventLogFn log,
-                 SecondsClock clock = SystemClockSeconds);
+  // comm, COMPort and LastDataTime must outlive the supervisor. Both numbers belong
+  // to the service object: COMPort the configured port (0 = automatic detection),
+  // which the supervision sets to 0 when the configured port proves invalid (in
+  // memory only); LastDataTime whole seconds UTC of the last read of serial data,
+  // 0 (1 January 1970) at service start so that the first tick acts.
+  PortSupervisor(SerialControl& comm, std::int32_t& COMPort, std::int64_t& LastDataTime,
+                 EventLogFn log, SecondsClock clock = SystemClockSeconds);
 
   // One tick. The result is the period the timer should have from now on,
   // kCheckComInterval; the host sets it when the timer's period differs (the first
@@ -36,7 +40,8 @@ class PortSupervisor {
   void Log(const std::string& text) const;
 
   SerialControl& comm_;
-  SerialLinkState& state_;
+  std::int32_t& COMPort_;
+  std::int64_t& LastDataTime_;
   EventLogFn log_;
   SecondsClock clock_;
   std::int32_t ProbePort_ = 0;

@@ -4,15 +4,18 @@
 
 namespace brivane {
 
-SerialReceiver::SerialReceiver(SerialControl& comm, SerialLinkState& state, UpdateTcpFn updateTCP,
-                               SecondsClock clock)
-    : comm_(comm), state_(state), updateTCP_(std::move(updateTCP)), clock_(std::move(clock)) {}
+SerialReceiver::SerialReceiver(SerialControl& comm, std::int64_t& LastDataTime,
+                               UpdateTcpFn updateTCP, SecondsClock clock)
+    : comm_(comm),
+      LastDataTime_(LastDataTime),
+      updateTCP_(std::move(updateTCP)),
+      clock_(std::move(clock)) {}
 
 void SerialReceiver::ReceiveStep() {
   if (comm_.InBufferCount() < kMinimumWaitingCharacters) {
     return;
   }
-  state_.LastDataTime = clock_();
+  LastDataTime_ = clock_();
   buffer_.Append(comm_.Input());
   ExtractDataFromBuffer();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
+
 #include "service/serial/equipment_registry.h"
 #include "service/serial/receive_buffer.h"
 #include "service/serial/record_processing.h"
 #include "service/serial/serial_control.h"
-#include "service/serial/serial_link_state.h"
+#include "service/serial/serial_link_types.h"
 
 // The receive half of the tmrCheckBuffer tick: from the port's input queue to the
 // TCP broadcast, noting the equipment seen on the way.
@@ -15,8 +17,9 @@ inline constexpr int kMinimumWaitingCharacters = 7;
 
 class SerialReceiver {
  public:
-  // comm, state and the callbacks must outlive the receiver.
-  SerialReceiver(SerialControl& comm, SerialLinkState& state, UpdateTcpFn updateTCP,
+  // comm and LastDataTime (whole seconds UTC of the last read of serial data, owned
+  // by the service object) must outlive the receiver.
+  SerialReceiver(SerialControl& comm, std::int64_t& LastDataTime, UpdateTcpFn updateTCP,
                  SecondsClock clock = SystemClockSeconds);
 
   // With 7 or more characters waiting: stamps LastDataTime, reads them all, appends
@@ -31,7 +34,7 @@ class SerialReceiver {
 
  private:
   SerialControl& comm_;
-  SerialLinkState& state_;
+  std::int64_t& LastDataTime_;
   UpdateTcpFn updateTCP_;
   SecondsClock clock_;
   ReceiveBuffer buffer_;

@@ -193,7 +193,8 @@ TEST(CommPortTest, PortHeldElsewhereOrAlreadyOpenIs8005) {
 
 TEST(CommPortTest, HangUpClosesThePort) {
   Pty pty;
-  CommPort port(SerialDeviceMap{{1, pty.path}});
+  CommPort port;  // made before the settings were read
+  port.UseSerialDevices({{1, pty.path}});
   ASSERT_EQ(port.SetPortOpen(true), std::nullopt);
   pty.Write("\n1,2,3\r");
   ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }));

@@ -45,10 +45,11 @@ struct Supervision {
   }
 
   testing::FakeSerialControl comm;
-  SerialLinkState state;
+  std::int32_t COMPort = 0;
+  std::int64_t LastDataTime = 0;
   std::int64_t now = kStart;
   std::vector<Entry> log;
-  PortSupervisor supervisor{comm, state,
+  PortSupervisor supervisor{comm, COMPort, LastDataTime,
                             [this](int t, const std::string& s) {
                               log.push_back({t, s});
                             },
@@ -60,12 +61,12 @@ TEST(PortSupervisorTest, TimerConstantsAndStalenessRule) {
   EXPECT_EQ(kCheckComInterval.count(), 2500);
 
   Supervision s;
-  s.state.LastDataTime = kStart;
+  s.LastDataTime = kStart;
   s.TickAt(kStart + 2);  // two whole seconds: still fresh
   EXPECT_THAT(s.comm.calls, IsEmpty());
   s.TickAt(kStart + 3);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 1", "open 1"));
-  EXPECT_EQ(s.state.LastDataTime, kStart + 3);
+  EXPECT_EQ(s.LastDataTime, kStart + 3);
 
   // Clock set back: the count is negative and supervision waits until the clock
   // passes LastDataTime plus 2 seconds.
@@ -86,7 +87,7 @@ TEST(PortSupervisorTest, AutomaticDetectionCyclesOneToFourSilentlyOverMissingAnd
   for (int i = 0; i < 9; ++i) {
     s.TickAt(kStart + 3 * i + 10);
     probes.push_back(s.supervisor.ProbePort());
-    EXPECT_EQ(s.state.LastDataTime, s.now);
+    EXPECT_EQ(s.LastDataTime, s.now);
   }
   EXPECT_THAT(probes, ElementsAre(1, 2, 3, 4, 1, 2, 3, 4, 1));
   EXPECT_TRUE(s.comm.open);
@@ -123,7 +124,7 @@ TEST(PortSupervisorTest, AutomaticDetectionLogsOtherErrorsAndGoesOn) {
 
 TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
   Supervision s;
-  s.state.COMPort = 3;
+  s.COMPort = 3;
   s.TickAt(kStart);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 3", "open 3"));
   // Open and stale: never closed, LastDataTime untouched, nothing logged.
@@ -131,7 +132,7 @@ TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
     s.TickAt(kStart + 10 * i);
     EXPECT_THAT(s.comm.calls, IsEmpty());
   }
-  EXPECT_EQ(s.state.LastDataTime, 0);
+  EXPECT_EQ(s.LastDataTime, 0);
   EXPECT_TRUE(s.comm.open);
   EXPECT_THAT(s.log, IsEmpty());
 
@@ -143,7 +144,7 @@ TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
 
 TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   Supervision s;
-  s.state.COMPort = 3;
+  s.COMPort = 3;
   s.comm.ports[3].openError = CommError{8005, "Port already open"};
   // Held by another program: one entry every stale tick until it is free.
   for (int i = 0; i < 3; ++i) {
@@ -158,11 +159,11 @@ TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   s.TickAt(kStart + 12);
   EXPECT_EQ(s.log.size(), 3u);
   EXPECT_TRUE(s.comm.open);
-  EXPECT_EQ(s.state.COMPort, 3);
+  EXPECT_EQ(s.COMPort, 3);
 
   // Setting the number fails silently with 8002/8005 and is retried each stale tick.
   Supervision t;
-  t.state.COMPort = 2;
+  t.COMPort = 2;
   t.comm.setError = CommError{8005, "Port already open"};
   t.TickAt(kStart);
   t.TickAt(kStart + 3);
@@ -176,18 +177,18 @@ TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   EXPECT_THAT(t.Texts(),
               ElementsAre("tmrCheckCOM: Error setting COM port 2. Err: 22, Invalid argument",
                           "tmrCheckCOM: Error opening COM port 2. Err: 13, Permission denied"));
-  EXPECT_EQ(t.state.COMPort, 2);
+  EXPECT_EQ(t.COMPort, 2);
 }
 
 TEST(PortSupervisorTest, InvalidConfiguredPortRevertsToAutomaticDetection) {
   Supervision s;
   s.comm.ports.erase(3);
-  s.state.COMPort = 3;
+  s.COMPort = 3;
   s.TickAt(kStart);
   EXPECT_THAT(s.Texts(), ElementsAre("tmrCheckCOM: Port 3 is an invalid port number. Reverting to "
                                      "automatic detection. Err: 8002, Invalid port number"));
-  EXPECT_EQ(s.state.COMPort, 0);
-  EXPECT_EQ(s.state.LastDataTime, 0);
+  EXPECT_EQ(s.COMPort, 0);
+  EXPECT_EQ(s.LastDataTime, 0);
   // The next tick (still stale) starts automatic detection with COM1.
   s.TickAt(kStart + 2);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 1", "open 1"));
@@ -230,7 +231,8 @@ struct ServiceTimeline {
     }
   }
   testing::FakeSerialControl comm;
-  SerialLinkState state;
+  std::int32_t COMPort = 0;
+  std::int64_t LastDataTime = 0;
   std::int64_t ms;
   std::int64_t start;
   std::int64_t nextCheck, nextBuffer, nextPage;
@@ -239,8 +241,9 @@ struct ServiceTimeline {
   std::vector<std::string> entries;
   std::vector<std::string> events;
   SecondsClock clock = [this] { return ms / 1000; };
-  SerialReceiver receiver{comm, state, [this](std::string_view r) { sent.emplace_back(r); }, clock};
-  PortSupervisor supervisor{comm, state,
+  SerialReceiver receiver{comm, LastDataTime, [this](std::string_view r) { sent.emplace_back(r); },
+                          clock};
+  PortSupervisor supervisor{comm, COMPort, LastDataTime,
                             [this](int, const std::string& t) { entries.push_back(t); }, clock};
 };
 

@@ -20,10 +20,10 @@ struct ReceiverFixture {
     comm.open = true;
   }
   testing::FakeSerialControl comm;
-  SerialLinkState state;
+  std::int64_t LastDataTime = 0;
   std::int64_t now = 1'800'000'000;
   std::vector<std::string> sent;
-  SerialReceiver receiver{comm, state, [this](std::string_view r) { sent.emplace_back(r); },
+  SerialReceiver receiver{comm, LastDataTime, [this](std::string_view r) { sent.emplace_back(r); },
                           [this] { return now; }};
 };
 
@@ -32,14 +32,14 @@ TEST(SerialReceiverTest, ReadsOnlyWhenSevenOrMoreCharactersWait) {
   f.comm.Arrive(1, "\n1,2,3");  // six characters
   f.receiver.ReceiveStep();
   EXPECT_EQ(f.comm.reads, 0);
-  EXPECT_EQ(f.state.LastDataTime, 0);
+  EXPECT_EQ(f.LastDataTime, 0);
 
   // The carriage return is the seventh: everything is read together.
   ++f.now;
   f.comm.Arrive(1, "\r");
   f.receiver.ReceiveStep();
   EXPECT_EQ(f.comm.reads, 1);
-  EXPECT_EQ(f.state.LastDataTime, f.now);
+  EXPECT_EQ(f.LastDataTime, f.now);
   EXPECT_THAT(f.sent, ElementsAre("1,2,3"));
   EXPECT_EQ(f.receiver.Equipment().FXCount(), 1);
 }
@@ -64,7 +64,7 @@ TEST(SerialReceiverTest, EndOfRecordWaitsForSevenCharactersAndGarbageStillCounts
   f.now += 10;
   f.comm.Arrive(1, "\r??????????");
   f.receiver.ReceiveStep();
-  EXPECT_EQ(f.state.LastDataTime, f.now);
+  EXPECT_EQ(f.LastDataTime, f.now);
   EXPECT_THAT(f.sent, ElementsAre("B,1,22,33,44", "A,5"));
   EXPECT_EQ(f.receiver.Equipment().MXAddresses(), "BA");
 }
@@ -74,7 +74,7 @@ TEST(SerialReceiverTest, ClosedPortReadsNothing) {
   f.comm.open = false;
   f.receiver.ReceiveStep();
   EXPECT_EQ(f.comm.reads, 0);
-  EXPECT_EQ(f.state.LastDataTime, 0);
+  EXPECT_EQ(f.LastDataTime, 0);
 }
 
 }  // namespace

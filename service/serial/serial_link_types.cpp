@@ -1,4 +1,4 @@
-#include "service/serial/serial_link_state.h"
+#include "service/serial/serial_link_types.h"
 
 #include <chrono>
 
