@@ -2,12 +2,13 @@
 # Builds the Debian package from a configured and built tree, in a folder of its own, and
 # checks it: the files and their owners, the control fields, the maintainer scripts, the
 # installed programs running from a folder that is not the build tree, and lintian.
-#   package_test.sh BUILD_DIR SANITIZED
+#   package_test.sh BUILD_DIR SANITIZED WITH_CONSOLE
 # Exit status 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
 
 build=${1:?build folder}
 sanitized=${2:-0}
+with_console=${3:-1}
 
 if [[ "$sanitized" == 1 ]]; then
   echo "skipped: the sanitizer build's programs are not what the package ships"
@@ -75,11 +76,13 @@ expect_file() {
   fi
 }
 expect_file ./opt/brivane/BrivaneSvc -rwxr-xr-x
-expect_file ./opt/brivane/BrivaneServiceConsole -rwxr-xr-x
-expect_file ./usr/share/applications/brivane-service-console.desktop -rw-r--r--
-expect_file ./usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg -rw-r--r--
 expect_file ./usr/share/man/man8/BrivaneSvc.8.gz -rw-r--r--
-expect_file ./usr/share/man/man1/BrivaneServiceConsole.1.gz -rw-r--r--
+if [[ "$with_console" == 1 ]]; then
+  expect_file ./opt/brivane/BrivaneServiceConsole -rwxr-xr-x
+  expect_file ./usr/share/applications/brivane-service-console.desktop -rw-r--r--
+  expect_file ./usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg -rw-r--r--
+  expect_file ./usr/share/man/man1/BrivaneServiceConsole.1.gz -rw-r--r--
+fi
 expect_file ./usr/share/doc/brivane/copyright -rw-r--r--
 expect_file ./usr/share/doc/brivane/changelog.gz -rw-r--r--
 expect_file ./usr/share/lintian/overrides/brivane -rw-r--r--
@@ -105,8 +108,11 @@ expect_field Section net
 expect_field Priority optional
 expect_field Maintainer "Brivane developers <support@brivane.com>"
 depends=$(field Depends)
-for needed in libc6 libstdc++6 libsystemd0 libqt6core6 libqt6gui6 libqt6widgets6 \
-  libqt6network6 qt6-qpa-plugins systemd; do
+needed_packages=(libc6 libstdc++6 libsystemd0 systemd)
+if [[ "$with_console" == 1 ]]; then
+  needed_packages+=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins)
+fi
+for needed in "${needed_packages[@]}"; do
   sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends" | grep -qxF -- "$needed" && pass "Depends: $needed" ||
     fail "Depends lacks $needed: $depends"
 done
@@ -137,19 +143,25 @@ grep -q 'Brivane.ini' "$work/control/postrm" && pass "postrm forgets Brivane.ini
 # --- Installed files ---------------------------------------------------------------------
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-desktop=$root/usr/share/applications/brivane-service-console.desktop
-grep -qx 'Exec=/opt/brivane/BrivaneServiceConsole' "$desktop" && pass "desktop Exec" ||
-  fail "desktop Exec: $(grep '^Exec=' "$desktop")"
-grep -qx 'Icon=brivane-service-console' "$desktop" && pass "desktop Icon" || fail "desktop Icon"
-grep -Eq '^Categories=(.*;)?System;(.*;)?Monitor;' "$desktop" && pass "desktop Categories" ||
-  fail "desktop Categories"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$desktop" && pass "desktop-file-validate" || fail "desktop-file-validate"
+programs=(BrivaneSvc)
+pages=(man8/BrivaneSvc.8.gz)
+if [[ "$with_console" == 1 ]]; then
+  programs+=(BrivaneServiceConsole)
+  pages+=(man1/BrivaneServiceConsole.1.gz)
+  desktop=$root/usr/share/applications/brivane-service-console.desktop
+  grep -qx 'Exec=/opt/brivane/BrivaneServiceConsole' "$desktop" && pass "desktop Exec" ||
+    fail "desktop Exec: $(grep '^Exec=' "$desktop")"
+  grep -qx 'Icon=brivane-service-console' "$desktop" && pass "desktop Icon" || fail "desktop Icon"
+  grep -Eq '^Categories=(.*;)?System;(.*;)?Monitor;' "$desktop" && pass "desktop Categories" ||
+    fail "desktop Categories"
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" && pass "desktop-file-validate" || fail "desktop-file-validate"
+  fi
+  python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' \
+    "$root/usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg" &&
+    pass "icon is well-formed SVG" || fail "icon is not well-formed SVG"
 fi
-python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' \
-  "$root/usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg" &&
-  pass "icon is well-formed SVG" || fail "icon is not well-formed SVG"
-for page in man8/BrivaneSvc.8.gz man1/BrivaneServiceConsole.1.gz; do
+for page in "${pages[@]}"; do
   gz=$root/usr/share/man/$page
   gzip -t "$gz" && pass "$page is gzip" || fail "$page is not gzip"
   # -n: no name or time stamp in the header, so the package is reproducible.
@@ -161,7 +173,7 @@ for needle in 'SvcCon' 'OrvaTCP' 'SerialDevices' 'UDPBPort' 'TCPPort' 'COMPort' 
   zcat "$root/usr/share/man/man8/BrivaneSvc.8.gz" | grep -qF -- "$needle" &&
     pass "BrivaneSvc(8) mentions $needle" || fail "BrivaneSvc(8) lacks $needle"
 done
-for program in BrivaneSvc BrivaneServiceConsole; do
+for program in "${programs[@]}"; do
   binary=$root/opt/brivane/$program
   if readelf -d "$binary" | grep -Eq 'RPATH|RUNPATH'; then
     fail "$program keeps a library search path: $(readelf -d "$binary" | grep -E 'RPATH|RUNPATH')"
