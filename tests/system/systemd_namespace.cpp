@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace brivane::testing {
 namespace {
@@ -23,6 +24,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kBootTimeout = 90s;
 constexpr auto kTeardownTimeout = 10s;
+// Names of what a boot leaves on the machine, each followed by the test's process id.
+constexpr const char* kGroupPrefix = "brivane-system-test-";
+constexpr const char* kWorkPrefix = "brivane-namespace-";
+constexpr const char* kExchangePrefix = "brivane-exchange-";
 
 std::string ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream file(path);
@@ -105,6 +110,38 @@ void RemoveControlGroup(const std::filesystem::path& group) {
       return;
     }
     std::this_thread::sleep_for(100ms);
+  }
+}
+
+// The process id in a leftover's name ("<prefix><pid>-..."), when its owner has died.
+bool LeftBehindByDeadProcess(const std::string& name, const std::string& prefix) {
+  if (name.rfind(prefix, 0) != 0) {
+    return false;
+  }
+  const pid_t owner = static_cast<pid_t>(std::atol(name.c_str() + prefix.size()));
+  return owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH;
+}
+
+// A test process killed from outside (a time-out) takes its namespace along (see the
+// launcher), but cannot remove its folders and control group: the next boot does.
+void RemoveLeftovers(const std::filesystem::path& groupParent) {
+  std::error_code error;
+  const std::vector<std::pair<std::filesystem::path, std::string>> places = {
+      {groupParent, kGroupPrefix},
+      {"/tmp", kWorkPrefix},
+      {std::filesystem::current_path(error), kExchangePrefix}};
+  for (const auto& [folder, prefix] : places) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      if (!LeftBehindByDeadProcess(entry.path().filename().string(), prefix)) {
+        continue;
+      }
+      if (prefix == kGroupPrefix) {
+        RemoveControlGroup(entry.path());
+      } else {
+        std::error_code ignored;
+        std::filesystem::remove_all(entry.path(), ignored);
+      }
+    }
   }
 }
 
@@ -253,8 +290,10 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
     return nullptr;
   }
 
+  RemoveLeftovers(*ownGroup);
+  const std::string self = std::to_string(::getpid());
   std::unique_ptr<SystemdNamespace> system(new SystemdNamespace());
-  system->controlGroup_ = *ownGroup / ("brivane-system-test-" + std::to_string(::getpid()) + "-" +
+  system->controlGroup_ = *ownGroup / (kGroupPrefix + self + "-" +
                                        std::to_string(Clock::now().time_since_epoch().count()));
   std::error_code error;
   if (!std::filesystem::create_directory(system->controlGroup_, error)) {
@@ -263,14 +302,15 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
     system->controlGroup_.clear();
     return nullptr;
   }
-  char work[] = "/tmp/brivane-namespace-XXXXXX";
-  if (::mkdtemp(work) == nullptr) {
+  std::string work = "/tmp/" + (kWorkPrefix + self) + "-XXXXXX";
+  if (::mkdtemp(work.data()) == nullptr) {
     failure = "mkdtemp: " + std::string(std::strerror(errno));
     return nullptr;
   }
   system->work_ = work;
   // Beside the test rather than in /tmp, so the unit's private /tmp is exercised too.
-  std::string exchange = (std::filesystem::current_path() / "brivane-exchange-XXXXXX").string();
+  std::string exchange =
+      (std::filesystem::current_path() / (kExchangePrefix + self + "-XXXXXX")).string();
   if (::mkdtemp(exchange.data()) == nullptr) {
     failure = "mkdtemp: " + std::string(std::strerror(errno));
     return nullptr;
