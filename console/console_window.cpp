@@ -1,5 +1,6 @@
 #include "console/console_window.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
 #include <QMenuBar>
@@ -10,6 +11,7 @@
 
 #include "common/product.h"
 #include "common/version.h"
+#include "console/caption_font.h"
 #include "console/console_target.h"
 #include "console/console_texts.h"
 #include "console/status_display.h"
@@ -23,6 +25,10 @@ constexpr int kStatusBarHeightTwips = 255;
 // Title bar, borders and menu bar of the design: outer height less client height.
 constexpr int kNonClientHeightTwips = 2970 - 2235;
 constexpr int kPictureTwips = 240;
+// Without the buttons the design lets the status bar cover the frames' bottom line;
+// the client area keeps it in view, with the gap the buttons have above the status bar.
+constexpr int kFramesBottomTwips = 1455;
+constexpr int kGapAboveStatusBarTwips = 1980 - (1560 + 375);
 
 constexpr int kFirstPollMs = 10;
 constexpr int kPollMs = 1500;
@@ -53,6 +59,10 @@ ConsoleWindow::ConsoleWindow(ConsoleSetup setup, QWidget* parent)
 void ConsoleWindow::CreateControls() {
   client_ = new QWidget(this);
   setCentralWidget(client_);
+  // A frame's caption sits on its top line, so the first row below it has room.
+  client_->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+      "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
   auto* fraCOM = new QGroupBox(QStringLiteral("Communications"), client_);
   fraCOM->setObjectName(QStringLiteral("fraCOM"));
@@ -130,6 +140,8 @@ QLineEdit* ConsoleWindow::AddTextBox(QWidget* parent, const char* name, TwipsRec
   box->setObjectName(QString::fromLatin1(name));
   // The boxes show what the service reports; typing into them would mean nothing.
   box->setReadOnly(true);
+  // Out of the tab order, so the window does not open with a field looking selected.
+  box->setFocusPolicy(Qt::ClickFocus);
   Place(box, place);
   return box;
 }
@@ -161,6 +173,7 @@ int ConsoleWindow::PixelsY(int twips) const {
 }
 
 void ConsoleWindow::Relayout() {
+  FitFont();
   for (const auto& [widget, place] : places_) {
     widget->setGeometry(PixelsX(place.left), PixelsY(place.top), PixelsX(place.width),
                         PixelsY(place.height));
@@ -175,6 +188,26 @@ void ConsoleWindow::Relayout() {
   SetWindowHeight(heightTwips_);
 }
 
+void ConsoleWindow::FitFont() {
+  constexpr int kLabelMargin = 2;    // pixels kept free behind a label's text
+  constexpr int kButtonMargin = 12;  // a button's frame and padding
+  std::vector<Caption> captions;
+  for (const auto& [widget, place] : places_) {
+    if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+      captions.push_back({label->text(), PixelsX(place.width) - kLabelMargin});
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      captions.push_back({button->text(), PixelsX(place.width) - kButtonMargin});
+    }
+  }
+  const QFont font = FittedFont(QApplication::font(this), captions, this);
+  setFont(font);
+  // Set on each control too: a style sheet above them stops the window's font from
+  // reaching them.
+  for (const auto& [widget, place] : places_) {
+    widget->setFont(font);
+  }
+}
+
 void ConsoleWindow::SetWindowHeight(int twips) {
   heightTwips_ = twips;
   const bool buttons = twips == kHeightWithButtonsTwips;
@@ -185,7 +218,8 @@ void ConsoleWindow::SetWindowHeight(int twips) {
   const int statusHeight =
       std::max(PixelsY(kStatusBarHeightTwips), statusBar()->minimumSizeHint().height());
   statusBar()->setFixedHeight(statusHeight);
-  const int clientHeight = PixelsY(twips - kNonClientHeightTwips - kStatusBarHeightTwips);
+  const int clientHeight = PixelsY(std::max(twips - kNonClientHeightTwips - kStatusBarHeightTwips,
+                                            kFramesBottomTwips + kGapAboveStatusBarTwips));
   client_->setFixedSize(PixelsX(kClientWidthTwips), clientHeight);
   setFixedSize(PixelsX(kClientWidthTwips),
                menuBar()->sizeHint().height() + clientHeight + statusHeight);

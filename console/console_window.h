@@ -84,6 +84,7 @@ class ConsoleWindow : public QMainWindow {
   QLabel* AddImage(QWidget* parent, const char* name, Picture picture, TwipsRect place);
   void Place(QWidget* widget, TwipsRect place);
   void Relayout();
+  void FitFont();
   void SetWindowHeight(int twips);
   void SetServiceState(std::string_view text, Picture picture);
   void ClearFields();
