@@ -51,7 +51,8 @@ bool SetLine(int fd) {
   line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
   line.c_cflag |= CS8 | CLOCAL | CREAD;
-  line.c_cc[VMIN] = 0;
+  // With VMIN 1 an empty queue reads as EAGAIN, so that a read of 0 means hang-up.
+  line.c_cc[VMIN] = 1;
   line.c_cc[VTIME] = 0;
   if (cfsetispeed(&line, B19200) != 0 || cfsetospeed(&line, B19200) != 0) {
     return false;

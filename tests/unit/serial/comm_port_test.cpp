@@ -111,6 +111,12 @@ TEST(CommPortTest, OpensMappedDeviceRawAndReadsAllWaitingBytes) {
   EXPECT_EQ(port.Input(), sent);
   EXPECT_EQ(port.InBufferCount(), 0);
   EXPECT_EQ(port.Input(), "");
+  // An empty queue is no hang-up: the port stays open and reads on.
+  EXPECT_TRUE(port.PortOpen());
+  pty.Write("\nA,1,2\r");
+  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }));
+  EXPECT_EQ(port.Input(), "\nA,1,2\r");
+  EXPECT_TRUE(port.PortOpen());
 
   // Nothing is ever written to the port.
   char echoed[16];

@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "service/serial/comm_port.h"
+#include "service/serial/port_supervisor.h"
+#include "service/serial/serial_receiver.h"
+
 extern char** environ;
 
 namespace brivane {
@@ -212,6 +216,46 @@ TEST(MateSimTest, SequenceNumbersAndCountEndTheRunByItself) {
   }
   EXPECT_EQ(sim.Wait(), 0);
   close(fd);
+}
+
+TEST(MateSimTest, SerialLinkReadsTheSimulatorThroughTheRealPort) {
+  MateSim sim({"--devices", "0,A,a", "--rate", "5"});
+  if (!sim.Started()) {
+    GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
+  }
+  CommPort port(SerialDeviceMap{{2, sim.ReadPath()}});
+  std::int32_t COMPort = 2;
+  std::int64_t LastDataTime = 0;
+  std::vector<std::string> entries;
+  std::vector<std::string> records;
+  PortSupervisor supervisor(port, COMPort, LastDataTime,
+                            [&](int, const std::string& text) { entries.push_back(text); });
+  SerialReceiver receiver(port, LastDataTime,
+                          [&](std::string_view record) { records.emplace_back(record); });
+  supervisor.CheckComTick();
+  ASSERT_TRUE(port.PortOpen());
+  EXPECT_EQ(port.CommPort(), 2);
+
+  const auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (records.size() < 9 && Clock::now() < deadline) {
+    poll(nullptr, 0, 50);
+    receiver.ReceiveStep();
+  }
+  ASSERT_GE(records.size(), 9u);
+  for (const auto& record : records) {
+    EXPECT_EQ(record.size(), 47u) << record;
+  }
+  EXPECT_EQ(receiver.Equipment().FXAddresses(), "0");
+  EXPECT_EQ(receiver.Equipment().MXAddresses(), "A");
+  EXPECT_TRUE(receiver.Equipment().FNDCDetected());
+  EXPECT_GT(LastDataTime, 0);
+  EXPECT_TRUE(entries.empty());
+
+  // The simulator goes away: the hang-up closes the port.
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(), 0);
+  receiver.ReceiveStep();
+  EXPECT_FALSE(port.PortOpen());
 }
 
 TEST(MateSimTest, RejectsBadOptions) {
