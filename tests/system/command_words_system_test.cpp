@@ -23,6 +23,19 @@ constexpr const char* kNotInstalled =
     "or you might not be logged in with an account that has the required permissions.\n"
     "You must be logged in as an administrator to remove the Brivane service.\n";
 
+constexpr const char* kInstallFailed =
+    "Error installing Brivane service\n"
+    "Could not install Brivane as a service. You might not be logged in with an account that "
+    "has the\n"
+    "required permissions. You must be logged in as an administrator to install the Brivane "
+    "service.\n";
+constexpr const char* kUninstallFailed =
+    "Error removing Brivane service\n"
+    "Could not uninstall the Brivane service. You might not be logged in with an account that "
+    "has the\n"
+    "required permissions. You must be logged in as an administrator to remove the Brivane "
+    "service.\n";
+
 constexpr auto kCommandTimeout = 60s;
 
 class CommandWordsSystemTest : public SystemdNamespaceTest {
@@ -37,8 +50,12 @@ class CommandWordsSystemTest : public SystemdNamespaceTest {
     std::filesystem::copy_file(BuiltProgram("BrivaneSvc"), service_);
   }
 
-  CommandResult Word(const std::vector<std::string>& words) const {
-    std::vector<std::string> argv = {service_.string()};
+  CommandResult Word(const std::vector<std::string>& words, bool asNobody = false) const {
+    std::vector<std::string> argv;
+    if (asNobody) {
+      argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    }
+    argv.push_back(service_.string());
     argv.insert(argv.end(), words.begin(), words.end());
     return system_->Run(argv, kCommandTimeout);
   }
@@ -154,14 +171,32 @@ TEST_F(CommandWordsSystemTest, UninstallSilentWhenNotInstalledEndsAtOnce) {
   EXPECT_EQ(uninstall.err, "");
   EXPECT_LT(uninstall.elapsed, 1500ms);
   EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
+
+  // A user without rights cannot install; nothing is left behind.
+  const auto install = Word({"install"}, true);
+  EXPECT_EQ(install.exitStatus, 1);
+  EXPECT_EQ(install.out, kInstallFailed);
+  EXPECT_LT(install.elapsed, 4s);
+  EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
+  EXPECT_NE(system_->Run({"test", "-e", "/etc/systemd/system/Brivane.service"}).exitStatus, 0);
 }
 
 TEST_F(CommandWordsSystemTest, CommandWordsWorkWhileTheServiceRuns) {
   ASSERT_EQ(Word({"install", "silent"}).exitStatus, 0);
   ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s));
   // The running service holds the single-instance lock; the command word comes first.
+  const auto invocation = system_->UnitProperty("Brivane.service", "InvocationID");
   const auto again = Word({"install"});
   EXPECT_EQ(again.out, kAlreadyInstalled);
+
+  // A user without rights can neither stop nor remove it.
+  const auto refused = Word({"uninstall"}, true);
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.out, kUninstallFailed);
+  EXPECT_TRUE(ServiceRunning());
+  EXPECT_EQ(system_->UnitProperty("Brivane.service", "InvocationID"), invocation);
+  EXPECT_EQ(system_->UnitProperty("Brivane.service", "UnitFileState"), "enabled");
+
   const auto uninstall = Word({"uninstall", "silent"});
   EXPECT_EQ(uninstall.exitStatus, 0);
   EXPECT_EQ(uninstall.out, "");

@@ -341,13 +341,15 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
   if (launcher == 0) {
     // Should this test process die, unshare dies with it and takes the namespace along.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int group = ::open(procs.c_str(), O_WRONLY);
     if (group < 0 || ::write(group, "0\n", 2) != 2) {
+      const std::string why = "cannot enter the control group " + procs + "\n";
+      [[maybe_unused]] const auto written = ::write(log, why.data(), why.size());
       ::_exit(126);
     }
     ::close(group);
     ::setsid();
-    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int nothing = ::open("/dev/null", O_RDONLY);
     ::dup2(nothing, 0);
     ::dup2(log, 1);
