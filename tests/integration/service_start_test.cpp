@@ -71,6 +71,9 @@ TEST(ServiceStart, ForeignAddressLogsUdpThenTcpAndBindsToAllAddresses) {
   const std::uint16_t port = FreePort();
   RunningService service(Ini(port, port, foreign));
   ASSERT_TRUE(service.Ready());
+  // The entries are written before READY=1 but read from the pipe on their own time.
+  EXPECT_TRUE(service.process->WaitForStderrLine(
+      [](const std::string& line) { return line == kTcpNotAssigned; }, kPatience));
   EXPECT_THAT(EventLines(service.process->StderrLines()),
               ElementsAre(kUdpNotAssigned, kTcpNotAssigned));
   EXPECT_THAT(TcpListenerAddresses(port), ElementsAre("0.0.0.0"));

@@ -128,6 +128,7 @@ void ChildProcess::Read(Stream& stream) {
         stream.lines.push_back(std::move(stream.partial));
         stream.partial.clear();
       }
+      stream.closed = true;
       changed_.notify_all();
       return;
     }
@@ -169,10 +170,14 @@ bool ChildProcess::Running() {
 }
 
 std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
-  if (WaitFor([this] { return Reap(false); }, timeout, std::chrono::milliseconds(5))) {
-    return status_;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (!WaitFor([this] { return Reap(false); }, timeout, std::chrono::milliseconds(5))) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  // The pipes close with the process; their last lines may still be on the way.
+  std::unique_lock lock(mutex_);
+  changed_.wait_until(lock, deadline, [this] { return out_.closed && err_.closed; });
+  return status_;
 }
 
 std::vector<std::string> ChildProcess::StdoutLines() const {

@@ -39,7 +39,8 @@ class ChildProcess {
   // True while the process has not ended.
   bool Running();
 
-  // The exit status once it ended within timeout (128 + n for death by signal n).
+  // The exit status once it ended within timeout (128 + n for death by signal n); by
+  // then everything it wrote to its standard output and error has been read.
   std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
 
   std::vector<std::string> StdoutLines() const;
@@ -53,6 +54,7 @@ class ChildProcess {
     int fd = -1;
     std::string partial;
     std::vector<std::string> lines;
+    bool closed = false;
     std::thread reader;
   };
   void Read(Stream& stream);
