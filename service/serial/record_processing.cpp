@@ -4,8 +4,8 @@ namespace brivane {
 
 void ProcessRecord(const std::string& record, EquipmentRegistry& registry,
                    const UpdateTcpFn& updateTCP) {
-  const std::size_t comma = record.find(',');
-  if (comma == std::string::npos || comma != 1) {
+  // A comma is needed, and the text before the first one is the one-character address.
+  if (record.find(',') != 1) {
     return;
   }
   registry.Register(record[0]);

@@ -95,7 +95,7 @@ bool SimLine::Write(std::string_view text) {
       continue;
     }
     if (written < 0 && errno == EINTR) {
-      return true;  // a signal: the caller looks at it
+      continue;
     }
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       pollfd watch{fd_, POLLOUT, 0};

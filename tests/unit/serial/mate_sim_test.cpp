@@ -72,7 +72,7 @@ class MateSim {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     char c;
     while (Clock::now() < deadline) {
-      pollfd watch{stdout_, POLLIN, 100};
+      pollfd watch{stdout_, POLLIN, 0};
       if (poll(&watch, 1, 100) > 0) {
         if (read(stdout_, &c, 1) != 1 || c == '\n') {
           break;
