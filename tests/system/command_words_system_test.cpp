@@ -203,5 +203,41 @@ TEST_F(CommandWordsSystemTest, CommandWordsWorkWhileTheServiceRuns) {
   ExpectRemovedAndStopped();
 }
 
+// What the sandbox of the unit leaves the service: a serial device (here a pseudo-terminal
+// with a simulated MATE behind it), its folder, its ports.
+// Enabled once the service form wires the serial supervision (its TODO(bridge)).
+TEST_F(CommandWordsSystemTest, DISABLED_InstalledServiceReadsTheMateThroughItsSandbox) {
+  const auto link = system_->Exchange() / "mate";
+  const auto simulator = system_->Run({"systemd-run", "--unit=brivane-mate-sim",
+                                       "--property=Type=exec", BuiltProgram("mate-sim").string(),
+                                       "--link", link.string(), "--devices", "0,A", "--rate", "2"});
+  ASSERT_EQ(simulator.exitStatus, 0) << simulator.err;
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::is_symlink(link); }, 10s));
+  {
+    std::ofstream settings(system_->Exchange() / "Brivane.ini");
+    settings << "[BrivaneSvc]\nCOMPort=1\n\n[SerialDevices]\nCOM1=" << link.string() << "\n";
+  }
+
+  ASSERT_EQ(Word({"install", "silent"}).exitStatus, 0);
+  ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s));
+  std::string received;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        received = Probe({"tcp", "8467", "4"});
+        return received.find("\n0,") != std::string::npos &&
+               received.find("\nA,") != std::string::npos;
+      },
+      20s))
+      << received << system_->Run({"journalctl", "--no-pager", "-u", "Brivane.service"}).out;
+  std::string status;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        status = Probe({"udp", "8466", "SvcCon"});
+        return status.find(",1,1,True,") != std::string::npos;
+      },
+      10s))
+      << status;
+}
+
 }  // namespace
 }  // namespace brivane::testing

@@ -1,6 +1,6 @@
 // Runs the service checks, or talks to the service's ports, from inside the test system:
 //   brivane-service-probe exists|running|start|stop NAME   prints true or false
-//   brivane-service-probe tcp PORT                         prints the greeting line
+//   brivane-service-probe tcp PORT [LINES]                 prints the first LINES lines (1)
 //   brivane-service-probe udp PORT TEXT                    prints the reply datagram
 // Exit status 0 when the check ran (or an answer came), 1 otherwise.
 #include <arpa/inet.h>
@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
@@ -34,14 +35,15 @@ bool WaitReadable(int fd) {
   return ::poll(&entry, 1, kAnswerTimeoutMs) == 1;
 }
 
-int TcpGreeting(int port) {
+int TcpLines(int port, int lines) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const auto address = Loopback(port);
   if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return 1;
   }
   std::string received;
-  while (received.find('\r') == std::string::npos && WaitReadable(fd)) {
+  auto complete = [&] { return std::count(received.begin(), received.end(), '\r') >= lines; };
+  while (!complete() && WaitReadable(fd)) {
     char buffer[512];
     const ssize_t count = ::read(fd, buffer, sizeof buffer);
     if (count <= 0) {
@@ -51,7 +53,7 @@ int TcpGreeting(int port) {
   }
   ::close(fd);
   std::cout << received;
-  return received.empty() ? 1 : 0;
+  return complete() ? 0 : 1;
 }
 
 int UdpReply(int port, std::string_view request) {
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
   } else if (what == "stop") {
     answer = brivane::StopWindowsService(name);
   } else if (what == "tcp") {
-    return TcpGreeting(std::atoi(argv[2]));
+    return TcpLines(std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 1);
   } else if (what == "udp" && argc > 3) {
     return UdpReply(std::atoi(argv[2]), argv[3]);
   } else {
