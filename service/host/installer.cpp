@@ -72,19 +72,17 @@ std::optional<std::string> ServiceUnitText(const std::filesystem::path& executab
   text += "Restart=on-abnormal\n";
   text += "\n";
   text += "# Runs as root, but sees only what it needs: its own folder (for Brivane.ini)\n";
-  text += "# writable, serial devices, IPv4 sockets, the journal.\n";
+  text += "# writable, its serial devices, internet sockets, the journal.\n";
   text += "ProtectSystem=strict\n";
   text += "ReadWritePaths=" + QuotedUnitWord(folder) + "\n";
   text += "ProtectHome=read-only\n";
   if (!inTemporaryFolder) {
     text += "PrivateTmp=yes\n";
   }
-  text += "DevicePolicy=closed\n";
-  text += "DeviceAllow=char-ttyS rw\n";
-  text += "DeviceAllow=char-ttyUSB rw\n";
-  text += "DeviceAllow=char-ttyACM rw\n";
-  text += "DeviceAllow=char-ttyAMA rw\n";
-  text += "DeviceAllow=char-pts rw\n";
+  // No device allow-list: a list by driver name (char-ttyUSB) is resolved when the
+  // service starts, so an adapter whose driver loads later would stay locked out. For
+  // the same reason no ProtectClock= (it implies such a list); the clock stays out of
+  // reach through the capability set and the system-call filter.
   text +=
       "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER CAP_CHOWN "
       "CAP_NET_BIND_SERVICE\n";
@@ -94,7 +92,6 @@ std::optional<std::string> ServiceUnitText(const std::filesystem::path& executab
   text += "ProtectKernelModules=yes\n";
   text += "ProtectKernelLogs=yes\n";
   text += "ProtectControlGroups=yes\n";
-  text += "ProtectClock=yes\n";
   text += "ProtectHostname=yes\n";
   text += "ProtectProc=invisible\n";
   text += "ProcSubset=pid\n";
