@@ -79,8 +79,10 @@ class PackageInstallSystemTest : public SystemdNamespaceTest {
     }
     deb_ = system_->Exchange() / package_.filename();
     std::filesystem::copy_file(package_, deb_);
-    // Keeps dpkg's man-db trigger from rebuilding the whole manual index in the namespace.
-    system_->Shell("rm -f /var/lib/man-db/auto-update");
+    // Keeps dpkg's man-db trigger from rebuilding the whole manual index in the namespace,
+    // and drops a container image's policy-rc.d, which forbids maintainer scripts every
+    // service restart: a machine that boots systemd has none.
+    system_->Shell("rm -f /var/lib/man-db/auto-update /usr/sbin/policy-rc.d");
   }
 
   CommandResult Dpkg(const std::vector<std::string>& arguments) const {
