@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Brivane and runs every test twice: a normal build in build/, then a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/.
+# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/; then builds the
+# fuzz targets with clang in build-fuzz/ and runs each one briefly.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -19,3 +20,10 @@ run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIVANE_SANITIZE=ON
+
+# Fuzz targets, built with clang, each run a few seconds on its seed corpus with a
+# fixed seed: a crash or a broken invariant fails the script.
+CXX=clang++ cmake -S . -B build-fuzz -DBRIVANE_FUZZ=ON -DBRIVANE_BUILD_CONSOLE=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz --target fuzz_targets -j"$jobs"
+tests/fuzz/run-targets.sh build-fuzz 5 1
