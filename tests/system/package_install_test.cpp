@@ -202,5 +202,28 @@ TEST_F(PackageInstallSystemTest, PurgeOfARunningInstallationLeavesNothing) {
   EXPECT_FALSE(Exists("/opt/brivane"));
 }
 
+TEST_F(PackageInstallSystemTest, WithoutSystemdTheInstallSucceedsAndRegistersNothing) {
+  // dpkg in a mount namespace of its own where /run/systemd is empty, as in a chroot or an
+  // image build: the maintainer scripts see no systemd.
+  const auto install =
+      system_->Run({"unshare", "--mount", "--propagation", "private", "sh", "-c",
+                    "mount -t tmpfs none /run/systemd && DEBIAN_FRONTEND=noninteractive dpkg -i '" +
+                        deb_.string() + "'"},
+                   kDpkgTimeout);
+  ASSERT_EQ(install.exitStatus, 0) << install.out << install.err;
+  EXPECT_EQ(PackageStatus(), "install ok installed");
+  EXPECT_TRUE(Exists(kInstalledProgram));
+  EXPECT_FALSE(Exists("/etc/systemd/system/Brivane.service"));
+  EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
+
+  // Registered later by hand, the package's removal still takes it away.
+  const auto word = system_->Run({kInstalledProgram, "install silent"}, 60s);
+  EXPECT_EQ(word.exitStatus, 0) << word.out << word.err;
+  ExpectServing();
+  const auto remove = Dpkg({"-r", "brivane"});
+  ASSERT_EQ(remove.exitStatus, 0) << remove.out << remove.err;
+  ExpectUnregistered();
+}
+
 }  // namespace
 }  // namespace brivane::testing
