@@ -7,14 +7,9 @@
 // or one key line, a section header and a line end are added); a read after a write
 // gives the written value; both programs' settings read within their ranges and a
 // save followed by a load gives what was saved.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,45 +17,19 @@
 #include "common/profile_file.h"
 #include "common/settings.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/fuzz/fuzz_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using brivane::fuzz::Folder;
+using brivane::fuzz::ReadFile;
+using brivane::fuzz::WriteFile;
 
 constexpr std::string_view kSections[] = {"BrivaneSvc", "brivanesvc", "SerialDevices", "Other",
                                           "BRIVANESVC", "a",          "Brivane Svc",   "x.y"};
 constexpr std::string_view kKeys[] = {"COMPort", "udpbport", "TCPPort", "IPAddress",
                                       "COM1",    "Key 2",    "k",       "TCPPORT"};
-
-// A folder for the whole run, in memory where the machine offers it, so the writer's
-// fsync costs nothing.
-const fs::path& Folder() {
-  static const fs::path folder = [] {
-    fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "brivane-fuzz-XXXXXX").string();
-    FUZZ_REQUIRE(::mkdtemp(pattern.data()) != nullptr);
-    static const fs::path made = pattern;
-    std::atexit([] {
-      std::error_code ignored;
-      fs::remove_all(made, ignored);
-    });
-    return made;
-  }();
-  return folder;
-}
-
-void WriteFile(const fs::path& file, std::string_view content) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  FUZZ_REQUIRE(out.good());
-}
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
