@@ -12,7 +12,7 @@ namespace brivane {
 
 inline constexpr std::chrono::milliseconds kCheckComFirstInterval{250};
 inline constexpr std::chrono::milliseconds kCheckComInterval{2500};
-// Data older than this many whole seconds is stale.
+// Data more than this many whole seconds old is stale.
 inline constexpr std::int64_t kStaleAfterSeconds = 2;
 inline constexpr std::int32_t kHighestProbePort = 4;
 
