@@ -34,11 +34,17 @@ bool UnderFolder(const std::filesystem::path& path, const std::filesystem::path&
          folder.end();
 }
 
-bool WriteWholeFile(const std::filesystem::path& path, const std::string& text) {
+// Readable by everyone whatever the umask, as systemctl cat and status show it to users.
+bool WriteUnitFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
   file.close();
-  return static_cast<bool>(file);
+  if (!file) {
+    return false;
+  }
+  std::error_code error;
+  std::filesystem::permissions(path, std::filesystem::perms(0644), error);
+  return !error;
 }
 
 void RemoveUnitFile() {
@@ -116,7 +122,7 @@ bool InstallService() {
   if (!text) {
     return false;
   }
-  if (!WriteWholeFile(ServiceUnitPath(), *text)) {
+  if (!WriteUnitFile(ServiceUnitPath(), *text)) {
     RemoveUnitFile();
     return false;
   }

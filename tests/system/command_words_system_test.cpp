@@ -72,6 +72,8 @@ class CommandWordsSystemTest : public SystemdNamespaceTest {
     EXPECT_NE(unit.out.find("ExecStart=\"" + service_.string() + "\"\n"), std::string::npos)
         << unit.out;
     EXPECT_EQ(system_->UnitProperty("Brivane.service", "UnitFileState"), "enabled");
+    EXPECT_EQ(system_->Run({"stat", "-c", "%a", "/etc/systemd/system/Brivane.service"}).out,
+              "644\n");
     ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s))
         << system_->Run({"systemctl", "status", "--no-pager", "Brivane.service"}).out;
     // Its ports answer, and it could write its settings beside itself.
