@@ -225,10 +225,16 @@ void ConsoleWindow::SetWindowHeight(int twips) {
                menuBar()->sizeHint().height() + clientHeight + statusHeight);
 }
 
-bool ConsoleWindow::event(QEvent* event) {
-  // Polling starts when the window is first activated, so nothing is asked before it shows.
-  if (event->type() == QEvent::WindowActivate && !tmrCheckService_.isActive()) {
+void ConsoleWindow::EnablePolling() {
+  if (!tmrCheckService_.isActive()) {
     tmrCheckService_.start();
+  }
+}
+
+bool ConsoleWindow::event(QEvent* event) {
+  // Polling starts when the window is activated, so nothing is asked before it shows.
+  if (event->type() == QEvent::WindowActivate) {
+    EnablePolling();
   }
   return QMainWindow::event(event);
 }
@@ -240,6 +246,9 @@ void ConsoleWindow::showEvent(QShowEvent* event) {
     Relayout();
   }
   QMainWindow::showEvent(event);
+  // A window manager that keeps new windows from taking the focus would otherwise
+  // leave the console without a single poll until someone clicks it.
+  EnablePolling();
 }
 
 void ConsoleWindow::Load(const QString& argumentText) {

@@ -77,6 +77,7 @@ class ConsoleWindow : public QMainWindow {
 
  private:
   void CreateControls();
+  void EnablePolling();
   void CreateMenu();
   void CreateStatusBar();
   QLabel* AddLabel(QWidget* parent, const char* name, const char* caption, TwipsRect place);

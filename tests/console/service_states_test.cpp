@@ -80,7 +80,7 @@ class ServiceStatesTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void PollingStartsOnActivationAndSlowsDown();
+  void PollingStartsWhenShownAndSlowsDown();
   void Running();
   void Stopped();
   void NotInstalled();
@@ -90,7 +90,7 @@ class ServiceStatesTest : public QObject {
   void ButtonsAskTheServiceManager();
 };
 
-void ServiceStatesTest::PollingStartsOnActivationAndSlowsDown() {
+void ServiceStatesTest::PollingStartsWhenShownAndSlowsDown() {
   ConsoleHarness console;
   console.checks.state = State::Running;
   console.AimAtSink();
@@ -101,7 +101,10 @@ void ServiceStatesTest::PollingStartsOnActivationAndSlowsDown() {
   QCOMPARE(timer.interval(), 10);
   QCOMPARE(console.checks.existsCalls, 0);
 
+  // Showing the window starts the polling, even where it is not made active.
   window.show();
+  QVERIFY(timer.isActive());
+  QCOMPARE(console.checks.existsCalls, 0);
   window.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&window));
   QVERIFY(timer.isActive());
