@@ -171,7 +171,7 @@ TEST_F(CommandWordsSystemTest, UninstallSilentWhenNotInstalledEndsAtOnce) {
   EXPECT_EQ(uninstall.exitStatus, 1);
   EXPECT_EQ(uninstall.out, "");
   EXPECT_EQ(uninstall.err, "");
-  EXPECT_LT(uninstall.elapsed, 1500ms);
+  EXPECT_LT(uninstall.elapsed, 2s) << "went past the existence check";
   EXPECT_EQ(Probe({"exists", "Brivane"}), "false");
 
   // A user without rights cannot install; nothing is left behind.
