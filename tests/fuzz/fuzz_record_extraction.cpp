@@ -5,8 +5,10 @@
 //   byte 0-1  seed of the chunk sizes
 //   byte 2    largest chunk size, times 64 when bit 6 of byte 3 is set (a chunk of
 //             0 bytes is a tick with nothing new)
-//   byte 3    bit 7: feed the stream again and again until more than 64 KiB went in,
-//             in chunks of at least 1 KiB, so the bound on an open record is reached
+//   byte 3    bit 7: feed the stream but its last byte again and again until more
+//             than 65 KiB went in, then the last byte, in chunks of at least 1 KiB
+//             after the first, so the bound on an open record is reached (and a
+//             record can end just past it)
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -60,7 +62,11 @@ class ModelBuffer {
         }
         break;
       }
-      records.push_back(buffer_.substr(start + 1, carriageReturn - start - 1));
+      // A record that reached the bound is dropped even when its carriage return came
+      // in the same read: framed, it would not fit a client's send queue.
+      if (carriageReturn + 1 - start <= kOpenRecordLimit) {
+        records.push_back(buffer_.substr(start + 1, carriageReturn - start - 1));
+      }
       start = carriageReturn + 1;
       open_ = false;
     }
@@ -98,8 +104,14 @@ bool Accepted(std::string_view record) {
   return record.find(',') == 1;
 }
 
+// What one TCP client may have waiting before it counts as not reading (the TCP
+// front's kSendQueueLimit): a record sent with its line feed and carriage return must
+// fit, or every client is dropped for one record.
+constexpr std::size_t kClientSendQueueLimit = 64 * 1024;
+
 void CheckRecordHandedOn(std::string_view record) {
   FUZZ_REQUIRE(Accepted(record));
+  FUZZ_REQUIRE(record.size() + 2 <= kClientSendQueueLimit);
   FUZZ_REQUIRE(record.find('\r') == std::string_view::npos);
 }
 
@@ -196,12 +208,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ChunkSizes sizes(seed, largest);
   std::string input(stream);
-  while (pastTheBound && input.size() < kOpenRecordLimit + kRecordBoundaryLimit) {
-    input.append(stream);
+  if (pastTheBound) {
+    const std::string_view body = stream.substr(0, stream.size() - 1);
+    input.clear();
+    while (!body.empty() && input.size() < kOpenRecordLimit + kRecordBoundaryLimit) {
+      input.append(body);
+    }
+    input += stream.back();
   }
   std::size_t offset = 0;
   while (offset < input.size()) {
-    const std::size_t wanted = sizes.Next() + (pastTheBound ? kRecordBoundaryLimit : 0);
+    const std::size_t wanted =
+        sizes.Next() + (pastTheBound && offset > 0 ? kRecordBoundaryLimit : 0);
     const std::string_view chunk =
         std::string_view(input).substr(offset, std::min(wanted, input.size() - offset));
     offset += chunk.size();
@@ -210,7 +228,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     buffer.Append(chunk);
     model.Append(chunk);
     std::vector<std::string> records;
-    buffer.ExtractDataFromBuffer([&](const std::string& record) { records.push_back(record); });
+    buffer.ExtractDataFromBuffer([&](const std::string& record) {
+      FUZZ_REQUIRE(record.size() + 2 <= kClientSendQueueLimit);
+      records.push_back(record);
+    });
     FUZZ_REQUIRE(records == model.Extract());
     FUZZ_REQUIRE(buffer.Text() == model.Text());
     FUZZ_REQUIRE(buffer.RecordOpen() == model.Open());
