@@ -18,7 +18,10 @@ frmBrivaneSvc::frmBrivaneSvc(bool foreground)
     : oService(io_, foreground, [this](int status) { EndProcess(status); }),
       oTCP(io_, [this](int type, const std::string& text) { LogEvent(type, text); }),
       oUDP(io_, [this] { return CurrentStatus(); }),
-      tmrCheckCOM(io_, milliseconds(250)),
+      receiver_(oComm, LastDataTime, [this](std::string_view record) { oTCP.UpdateTCP(record); }),
+      supervisor_(oComm, COMPort, LastDataTime,
+                  [this](int type, const std::string& text) { LogEvent(type, text); }),
+      tmrCheckCOM(io_, kCheckComFirstInterval),
       tmrCheckBuffer(io_, milliseconds(500)),
       tmrServiceCheck(io_, milliseconds(1000)) {
   oService.OnStart([this](bool& Success) { oService_Start(Success); });
@@ -58,6 +61,7 @@ void frmBrivaneSvc::oService_Start(bool& Success) {
   UDPBPort = settings.UDPBPort;
   TCPPort = settings.TCPPort;
   IPAddress = settings.IPAddress;
+  oComm.UseSerialDevices(LoadSerialDevices(SettingsFilePath()));
 
   const auto isLocal = [](std::string_view text) { return IsLocalIPAddress(text); };
   // From here a failing step is passed over; its error stays noted, a later one
@@ -121,15 +125,19 @@ void frmBrivaneSvc::tmrCheckBuffer_Timer() {
 }
 
 void frmBrivaneSvc::SuperviseSerialPort() {
-  // TODO(bridge): port supervision of the serial link.
+  const auto period = supervisor_.CheckComTick();
+  if (tmrCheckCOM.Interval() != period) {
+    tmrCheckCOM.SetInterval(period);
+  }
 }
 
 void frmBrivaneSvc::ReceiveStep() {
-  // TODO(bridge): read the waiting serial data, extract records, UpdateTCP each.
+  receiver_.ReceiveStep();
 }
 
 void frmBrivaneSvc::ClosePort() {
-  // TODO(bridge): switch the serial control's port off.
+  // Errors are of no interest on the way out.
+  oComm.SetPortOpen(false);
 }
 
 StatusValues frmBrivaneSvc::CurrentStatus() const {
@@ -137,7 +145,12 @@ StatusValues frmBrivaneSvc::CurrentStatus() const {
   values.tcpPort = oTCP.LocalPort();
   values.COMPort = COMPort;
   values.TCPConnectionCount = oTCP.TCPConnectionCount();
-  // TODO(bridge): equipment registry and the serial control's CommPort and PortOpen.
+  const EquipmentRegistry& equipment = receiver_.Equipment();
+  values.equipment.FXCount = equipment.FXCount();
+  values.equipment.MXCount = equipment.MXCount();
+  values.equipment.FNDCDetected = equipment.FNDCDetected();
+  values.CommPort = oComm.CommPort();
+  values.PortOpen = oComm.PortOpen();
   return values;
 }
 

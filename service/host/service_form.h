@@ -11,6 +11,9 @@
 #include "service/host/timer.h"
 #include "service/net/tcp_front.h"
 #include "service/net/udp_queries.h"
+#include "service/serial/comm_port.h"
+#include "service/serial/port_supervisor.h"
+#include "service/serial/serial_receiver.h"
 
 namespace brivane {
 
@@ -58,13 +61,6 @@ class frmBrivaneSvc {
   bool stopping_ = false;
   SingleInstance instance_;
 
-  SystemdService oService;
-  TcpFront oTCP;
-  UdpQueries oUDP;
-  Timer tmrCheckCOM;
-  Timer tmrCheckBuffer;
-  Timer tmrServiceCheck;
-
   std::int32_t COMPort = 0;
   std::int32_t UDPBPort = 0;
   std::int32_t TCPPort = 0;
@@ -72,6 +68,17 @@ class frmBrivaneSvc {
   bool bStandAlone = false;
   // Whole seconds UTC of the last read of serial data.
   std::int64_t LastDataTime = 0;
+
+  SystemdService oService;
+  CommPort oComm;
+  TcpFront oTCP;
+  UdpQueries oUDP;
+  // The serial link's two halves work on oComm, COMPort and LastDataTime above.
+  SerialReceiver receiver_;
+  PortSupervisor supervisor_;
+  Timer tmrCheckCOM;
+  Timer tmrCheckBuffer;
+  Timer tmrServiceCheck;
 };
 
 }  // namespace brivane
