@@ -207,8 +207,7 @@ TEST_F(CommandWordsSystemTest, CommandWordsWorkWhileTheServiceRuns) {
 
 // What the sandbox of the unit leaves the service: a serial device (here a pseudo-terminal
 // with a simulated MATE behind it), its folder, its ports.
-// Enabled once the service form wires the serial supervision (its TODO(bridge)).
-TEST_F(CommandWordsSystemTest, DISABLED_InstalledServiceReadsTheMateThroughItsSandbox) {
+TEST_F(CommandWordsSystemTest, InstalledServiceReadsTheMateThroughItsSandbox) {
   const auto link = system_->Exchange() / "mate";
   const auto simulator = system_->Run({"systemd-run", "--unit=brivane-mate-sim",
                                        "--property=Type=exec", BuiltProgram("mate-sim").string(),
