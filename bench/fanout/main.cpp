@@ -1,0 +1,411 @@
+// Fan-out benchmark: writes sequence-numbered MATE records to a pseudo-terminal at the
+// 19200-baud line rate, lets a bridge program forward them to N loopback TCP clients,
+// and measures what every client received and what the bridge spent. Targets run one
+// after the other under the same load; the first two are printed side by side.
+//
+//   fanout [--clients N] [--seconds D] [--drain S] [--json PATH]
+//          --target NAME,LINK,PORT,COMMAND [--target ...]
+//
+// LINK is made a symbolic link to the pseudo-terminal before COMMAND (run by /bin/sh,
+// which must exec the bridge so that its process is measured) starts; the bridge is expected to read LINK and listen on PORT of 127.0.0.1.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <sys/timerfd.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/fanout/process_figures.h"
+#include "bench/fanout/record_stream.h"
+#include "bench/fanout/target_result.h"
+
+namespace brivane::bench {
+namespace {
+
+constexpr double kCharactersPerSecond = 19200.0 / 10.0;
+
+struct Target {
+  std::string name;
+  std::string link;
+  int port = 0;
+  std::string command;
+};
+
+struct Options {
+  int clients = 100;
+  double seconds = 60;
+  double drain = 3;
+  std::string json;
+  std::string log = "/dev/null";
+  std::vector<Target> targets;
+};
+
+std::int64_t Now(clockid_t clock) {
+  timespec time{};
+  clock_gettime(clock, &time);
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "fanout: %s\n", what.c_str());
+  std::exit(1);
+}
+
+bool Parse(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (!value) {
+      return false;
+    }
+    ++i;
+    if (word == "--clients") {
+      options.clients = std::atoi(value);
+    } else if (word == "--seconds") {
+      options.seconds = std::atof(value);
+    } else if (word == "--drain") {
+      options.drain = std::atof(value);
+    } else if (word == "--json") {
+      options.json = value;
+    } else if (word == "--log") {
+      options.log = value;
+    } else if (word == "--target") {
+      const std::string text = value;
+      const auto a = text.find(',');
+      const auto b = a == std::string::npos ? a : text.find(',', a + 1);
+      const auto c = b == std::string::npos ? b : text.find(',', b + 1);
+      if (c == std::string::npos) {
+        return false;
+      }
+      options.targets.push_back(Target{text.substr(0, a), text.substr(a + 1, b - a - 1),
+                                       std::atoi(text.substr(b + 1, c - b - 1).c_str()),
+                                       text.substr(c + 1)});
+    } else {
+      return false;
+    }
+  }
+  return options.clients > 0 && options.seconds > 0 && !options.targets.empty();
+}
+
+// The MATE's end of the line: a pseudo-terminal whose serial end stays open here too,
+// so the bridge never sees a hang-up between its opens.
+struct Line {
+  int master = -1;
+  int slave = -1;
+  std::string path;
+};
+
+Line OpenLine(const std::string& link) {
+  Line line;
+  char name[256];
+  if (openpty(&line.master, &line.slave, name, nullptr, nullptr) != 0) {
+    Fail(std::string("openpty: ") + std::strerror(errno));
+  }
+  line.path = name;
+  termios settings{};
+  tcgetattr(line.slave, &settings);
+  cfmakeraw(&settings);
+  cfsetspeed(&settings, B19200);
+  tcsetattr(line.slave, TCSANOW, &settings);
+  fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
+  std::error_code error;
+  std::filesystem::remove(link, error);
+  std::filesystem::create_symlink(line.path, link, error);
+  if (error) {
+    Fail("cannot link " + link + ": " + error.message());
+  }
+  return line;
+}
+
+pid_t Launch(const std::string& command, const std::string& log) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (out >= 0) {
+      dup2(out, 1);
+      dup2(out, 2);
+    }
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+struct Client {
+  int fd = -1;
+  bool closed = false;
+  ReceivedRecords records;
+};
+
+TargetResult RunTarget(const Target& target, const Options& options) {
+  TargetResult result;
+  result.name = target.name;
+  result.clients = options.clients;
+  result.seconds = options.seconds;
+
+  Line line = OpenLine(target.link);
+  const pid_t pid = Launch(target.command, options.log);
+  if (!WaitUntil(
+          [&] {
+            const int fd = Connect(target.port);
+            if (fd >= 0) {
+              close(fd);
+            }
+            return fd >= 0;
+          },
+          20)) {
+    kill(pid, SIGKILL);
+    Fail(target.name + " does not listen on port " + std::to_string(target.port));
+  }
+  // Let the probe connection's close settle before counting descriptors.
+  WaitUntil([] { return false; }, 0.3);
+  result.before = ReadProcessFigures(pid);
+  const int descriptorsBefore = OpenDescriptors(pid);
+
+  std::vector<Client> clients(static_cast<std::size_t>(options.clients));
+  const int poll = epoll_create1(EPOLL_CLOEXEC);
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    clients[i].fd = Connect(target.port);
+    if (clients[i].fd < 0) {
+      Fail("client " + std::to_string(i) + " cannot connect");
+    }
+    const int on = 1;
+    setsockopt(clients[i].fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    fcntl(clients[i].fd, F_SETFL, fcntl(clients[i].fd, F_GETFL) | O_NONBLOCK);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = i;
+    epoll_ctl(poll, EPOLL_CTL_ADD, clients[i].fd, &event);
+  }
+  // Every client taken in and the line open before the first record.
+  if (!WaitUntil([&] { return OpenDescriptors(pid) >= descriptorsBefore + options.clients; }, 20)) {
+    std::fprintf(stderr, "fanout: %s took fewer than %d clients\n", target.name.c_str(),
+                 options.clients);
+  }
+  if (!WaitUntil([&] { return HoldsFile(pid, line.path.c_str()); }, 20)) {
+    kill(pid, SIGKILL);
+    Fail(target.name + " never opened " + line.path);
+  }
+
+  const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+  itimerspec period{};
+  period.it_interval.tv_nsec = 1000000;
+  period.it_value.tv_nsec = 1000000;
+  timerfd_settime(timer, 0, &period, nullptr);
+  epoll_event timerEvent{};
+  timerEvent.events = EPOLLIN;
+  timerEvent.data.u64 = clients.size();
+  epoll_ctl(poll, EPOLL_CTL_ADD, timer, &timerEvent);
+
+  std::string stream;
+  std::size_t written = 0;
+  std::vector<std::size_t> recordEnds{0};   // recordEnds[s]: stream offset after record s
+  std::vector<std::int64_t> lastByteAt{0};  // CLOCK_REALTIME of record s's CR on the line
+  std::vector<std::int64_t> firstArrival{0}, lastArrival{0};
+  std::vector<int> arrivals{0};
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(options.clients * options.seconds * 40));
+
+  const std::int64_t start = Now(CLOCK_MONOTONIC);
+  const std::int64_t loadEnd = start + static_cast<std::int64_t>(options.seconds * 1e9);
+  std::int64_t drainEnd = 0;
+  std::vector<char> buffer(65536);
+  alignas(cmsghdr) char control[256];
+  epoll_event events[128];
+  for (;;) {
+    const int ready = epoll_wait(poll, events, 128, 100);
+    const std::int64_t now = Now(CLOCK_MONOTONIC);
+    for (int e = 0; e < ready; ++e) {
+      const std::size_t index = events[e].data.u64;
+      if (index == clients.size()) {
+        std::uint64_t expirations = 0;
+        (void)!read(timer, &expirations, sizeof expirations);
+        // The line's characters due by now, records added as the line needs them.
+        const auto due =
+            static_cast<std::size_t>(static_cast<double>(now - start) / 1e9 * kCharactersPerSecond);
+        while (now < loadEnd && stream.size() < due) {
+          const std::uint64_t sequence = recordEnds.size();
+          stream += MakeRecord(sequence);
+          recordEnds.push_back(stream.size());
+          lastByteAt.push_back(0);
+          firstArrival.push_back(0);
+          lastArrival.push_back(0);
+          arrivals.push_back(0);
+        }
+        const std::size_t upTo = std::min(due, stream.size());
+        if (upTo > written) {
+          const ssize_t sent = write(line.master, stream.data() + written, upTo - written);
+          if (sent > 0) {
+            const std::int64_t at = Now(CLOCK_REALTIME);
+            const std::size_t before = written;
+            written += static_cast<std::size_t>(sent);
+            for (std::size_t s = result.recordsSent + 1;
+                 s < recordEnds.size() && recordEnds[s] <= written && recordEnds[s] > before; ++s) {
+              lastByteAt[s] = at;
+              result.recordsSent = s;
+            }
+          }
+        }
+        continue;
+      }
+      Client& client = clients[index];
+      for (;;) {
+        iovec part{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t got = recvmsg(client.fd, &message, 0);
+        if (got <= 0) {
+          if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
+            client.closed = true;
+            epoll_ctl(poll, EPOLL_CTL_DEL, client.fd, nullptr);
+          }
+          break;
+        }
+        std::int64_t arrival = Now(CLOCK_REALTIME);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+          if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            arrival = static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+          }
+        }
+        client.records.Feed(
+            std::string_view(buffer.data(), static_cast<std::size_t>(got)),
+            [&](std::uint64_t sequence) {
+              if (sequence == 0 || sequence >= arrivals.size()) {
+                return;
+              }
+              if (arrivals[sequence]++ == 0) {
+                firstArrival[sequence] = arrival;
+              }
+              firstArrival[sequence] = std::min(firstArrival[sequence], arrival);
+              lastArrival[sequence] = std::max(lastArrival[sequence], arrival);
+              if (lastByteAt[sequence] != 0) {
+                latencies.push_back(static_cast<double>(arrival - lastByteAt[sequence]) / 1e6);
+              }
+            });
+      }
+    }
+    if (drainEnd == 0 && now >= loadEnd && written == stream.size()) {
+      drainEnd = now + static_cast<std::int64_t>(options.drain * 1e9);
+    }
+    if (drainEnd != 0 && now >= drainEnd) {
+      break;
+    }
+  }
+  result.after = ReadProcessFigures(pid);
+
+  std::vector<double> spreads;
+  for (std::size_t s = 1; s < arrivals.size(); ++s) {
+    if (arrivals[s] >= 2) {
+      spreads.push_back(static_cast<double>(lastArrival[s] - firstArrival[s]) / 1e6);
+    }
+  }
+  result.fanOutMs = Summarise(spreads);
+  result.latencyMs = Summarise(latencies);
+  for (Client& client : clients) {
+    result.receivedPerClient.push_back(client.records.Received());
+    result.lost += client.records.Lost(result.recordsSent);
+    result.outOfOrder += client.records.OutOfOrder();
+    result.duplicates += client.records.Duplicates();
+    result.clientsClosed += client.closed ? 1 : 0;
+    close(client.fd);
+  }
+  close(timer);
+  close(poll);
+
+  kill(pid, SIGTERM);
+  if (!WaitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 5)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  std::error_code error;
+  std::filesystem::remove(target.link, error);
+  close(line.master);
+  close(line.slave);
+  return result;
+}
+
+}  // namespace
+}  // namespace brivane::bench
+
+int main(int argc, char** argv) {
+  using namespace brivane::bench;
+  Options options;
+  if (!Parse(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: fanout [--clients N] [--seconds D] [--drain S] [--json PATH] "
+                 "[--log PATH] --target NAME,LINK,PORT,COMMAND ...\n");
+    return 2;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  std::vector<TargetResult> results;
+  for (const Target& target : options.targets) {
+    std::fprintf(stderr, "fanout: %s, %d clients, %.0f s\n", target.name.c_str(), options.clients,
+                 options.seconds);
+    results.push_back(RunTarget(target, options));
+  }
+  if (results.size() >= 2) {
+    PrintTable(results[0], results[1]);
+  }
+  char when[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+  const std::string json = Json(results, when);
+  if (!options.json.empty()) {
+    std::ofstream(options.json) << json;
+  }
+  if (results.size() < 2) {
+    std::fputs(json.c_str(), stdout);
+  }
+  bool clean = true;
+  for (const TargetResult& result : results) {
+    clean = clean && result.lost == 0 && result.outOfOrder == 0 && result.recordsSent > 0;
+  }
+  return clean ? 0 : 1;
+}
