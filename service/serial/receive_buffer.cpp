@@ -22,10 +22,14 @@ void ReceiveBuffer::ExtractDataFromBuffer(const RecordFn& onRecord) {
       RecordOpen_ = true;
     }
     const std::size_t carriageReturn = rest.find('\r');
-    if (carriageReturn == std::string_view::npos) {
+    if (carriageReturn == std::string_view::npos || carriageReturn >= kOpenRecordLimit) {
       if (rest.size() >= kOpenRecordLimit) {
-        consumed = ReceiveBuffer_.size();
+        // The record passed the bound before its end came: it is dropped, as if the
+        // bytes had arrived one by one. What follows the bound is text outside a
+        // record, and the next pass drops it up to the next line feed.
+        consumed += kOpenRecordLimit;
         RecordOpen_ = false;
+        continue;
       }
       break;
     }

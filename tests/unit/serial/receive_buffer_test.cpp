@@ -93,6 +93,23 @@ TEST(ReceiveBufferTest, OpenRecordIsBoundedAt64KiB) {
   EXPECT_THAT(x.Read("xx\r\n5,1\r"), ElementsAre("5,1"));
 }
 
+TEST(ReceiveBufferTest, ARecordEndingPastTheBoundInOneReadIsDroppedToo) {
+  // Forwarded, such a record would overflow every client's send queue at once.
+  Extraction x;
+  EXPECT_THAT(x.Read("\n4,"), IsEmpty());
+  const auto forwarded = x.Read(std::string(kOpenRecordLimit, 'x') + "\r\n5,1\r");
+  ASSERT_EQ(forwarded.size(), 1u);
+  EXPECT_EQ(forwarded[0], "5,1");
+  EXPECT_FALSE(x.buffer.RecordOpen());
+  // The longest record that fits, with its line feed and carriage return, stays a record.
+  EXPECT_THAT(x.Read("\n6,"), IsEmpty());
+  const std::string tail(kOpenRecordLimit - 4, 'y');
+  EXPECT_THAT(x.Read(tail), IsEmpty());
+  const auto longest = x.Read("\r");
+  ASSERT_EQ(longest.size(), 1u);
+  EXPECT_EQ(longest[0].size(), kOpenRecordLimit - 2);
+}
+
 TEST(ReceiveBufferTest, BytesAbove127AndEmptyRecordsPassThroughUnchanged) {
   Extraction x;
   const std::string record = "Z,\x80\xff\x7f\x01";
