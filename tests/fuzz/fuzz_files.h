@@ -19,9 +19,11 @@ namespace brivane::fuzz {
 inline const std::filesystem::path& Folder() {
   static const std::filesystem::path folder = [] {
     namespace fs = std::filesystem;
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "brivane-fuzz-XXXXXX").string();
-    FUZZ_REQUIRE(::mkdtemp(pattern.data()) != nullptr);
+    std::string pattern = "/dev/shm/brivane-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      pattern = (fs::temp_directory_path() / "brivane-fuzz-XXXXXX").string();
+      FUZZ_REQUIRE(::mkdtemp(pattern.data()) != nullptr);
+    }
     static const fs::path made = pattern;
     std::atexit([] {
       std::error_code ignored;
