@@ -37,7 +37,7 @@ class ModelBuffer {
   void Append(std::string_view text) { buffer_.append(text); }
 
   std::vector<std::string> Extract() {
-    // Works on a copy from a start index, so many small records stay linear.
+    // Works from a start index and erases once, so many small records stay linear.
     std::vector<std::string> records;
     std::size_t start = 0;
     auto size = [&] { return buffer_.size() - start; };
@@ -55,18 +55,18 @@ class ModelBuffer {
         open_ = true;
       }
       const auto carriageReturn = buffer_.find('\r', start);
-      if (carriageReturn == std::string::npos) {
+      // A record that reaches the bound is dropped, even when its carriage return came
+      // in the same read, just as if the bytes had come one by one: the first 64 KiB
+      // go, and what follows is text outside a record.
+      if (carriageReturn == std::string::npos || carriageReturn - start >= kOpenRecordLimit) {
         if (size() >= kOpenRecordLimit) {
-          start = buffer_.size();
+          start += kOpenRecordLimit;
           open_ = false;
+          continue;
         }
         break;
       }
-      // A record that reached the bound is dropped even when its carriage return came
-      // in the same read: framed, it would not fit a client's send queue.
-      if (carriageReturn + 1 - start <= kOpenRecordLimit) {
-        records.push_back(buffer_.substr(start + 1, carriageReturn - start - 1));
-      }
+      records.push_back(buffer_.substr(start + 1, carriageReturn - start - 1));
       start = carriageReturn + 1;
       open_ = false;
     }
