@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Runs the bridge on this machine: installs what is missing, builds BrivaneSvc and
+# mate-sim into build/, starts a simulated MATE (an FX, an MX and a FLEXnet DC) and
+# BrivaneSvc --foreground from run/, until Ctrl-C.
+#   ./run.sh                        against the simulator
+#   ./run.sh --device /dev/ttyUSB0  against a real MATE on that serial device
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+
+device=""
+while (($# > 0)); do
+  case "$1" in
+    --device)
+      [[ $# -ge 2 && -n "$2" ]] || { echo "run.sh: --device needs a path" >&2; exit 2; }
+      device=$2
+      shift 2
+      ;;
+    -h | --help)
+      sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'
+      exit 0
+      ;;
+    *)
+      echo "run.sh: unknown option $1 (try --help)" >&2
+      exit 2
+      ;;
+  esac
+done
+
+scripts/install-deps.sh
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target BrivaneSvc mate-sim -j"$(nproc)"
+
+tcp_port=8467
+udp_port=8466
+run_dir=$root/run
+mkdir -p "$run_dir"
+
+sim_pid=""
+svc_pid=""
+
+# Stops the service first (it lets go of the port), then the simulator; waits for
+# both, so that nothing outlives the script.
+stop_children() {
+  trap - INT TERM EXIT
+  local pid
+  for pid in $svc_pid $sim_pid; do
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+}
+trap 'stop_children; exit 130' INT
+trap 'stop_children; exit 143' TERM
+trap 'stop_children' EXIT
+
+# A port already taken would make the service stop at once with a journal entry.
+listening() {
+  local hex
+  hex=$(printf ':%04X ' "$1")
+  cat /proc/net/tcp /proc/net/tcp6 2>/dev/null | grep -q "$hex[0-9A-F:]* 0A "
+}
+if listening "$tcp_port"; then
+  echo "run.sh: TCP port $tcp_port is taken (is Brivane already running? systemctl stop Brivane)" >&2
+  exit 1
+fi
+
+if [[ -z "$device" ]]; then
+  device=$run_dir/mate
+  rm -f "$device"
+  build/bin/mate-sim --devices 0,A,a --link "$device" >/dev/null &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [[ -L "$device" ]] && break
+    kill -0 "$sim_pid" 2>/dev/null || { echo "run.sh: mate-sim did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  [[ -L "$device" ]] || { echo "run.sh: mate-sim made no $device" >&2; exit 1; }
+  source_text="simulated MATE (FX 0, MX A, FLEXnet DC a) on $device -> $(readlink "$device")"
+else
+  [[ -e "$device" ]] || echo "run.sh: warning: $device does not exist (yet)" >&2
+  source_text="MATE on $device"
+fi
+
+cp -f build/bin/BrivaneSvc "$run_dir/BrivaneSvc"
+cat >"$run_dir/Brivane.ini" <<EOF
+[BrivaneSvc]
+COMPort=1
+UDPBPort=$udp_port
+TCPPort=$tcp_port
+
+[SerialDevices]
+COM1=$device
+EOF
+
+(cd "$run_dir" && exec ./BrivaneSvc --foreground) &
+svc_pid=$!
+
+for _ in $(seq 100); do
+  listening "$tcp_port" && break
+  kill -0 "$svc_pid" 2>/dev/null || break
+  sleep 0.1
+done
+
+cat <<EOF
+
+Brivane runs from $run_dir, reading the $source_text.
+  Watch the records:   nc 127.0.0.1 $tcp_port
+  Ask for the status:  printf SvcCon | nc -u -w 1 127.0.0.1 $udp_port | od -c
+  Find the service:    printf OrvaTCP | nc -u -w 1 127.0.0.1 $udp_port | od -c
+Journal entries appear below as "error 109: ..." or "warning 109: ...". Ctrl-C stops everything.
+
+EOF
+
+status=0
+wait "$svc_pid" || status=$?
+svc_pid=""
+exit "$status"
