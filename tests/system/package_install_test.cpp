@@ -27,12 +27,15 @@ std::string Trimmed(std::string text) {
 
 class PackageInstallSystemTest : public SystemdNamespaceTest {
  protected:
-  // The package is built once, with cpack from this build's own configuration, into a
-  // folder that every test copies it from.
+  // The package is built with cpack from this build's own configuration into
+  // <build>/package-install-test, and built again only when something it is made of is
+  // newer. ctest runs each test case in a process of its own, and the system tests one at a
+  // time, so only the first pays for cpack, which checks the whole tree before it stages.
   static void SetUpTestSuite() {
     const char* bin = std::getenv("BRIVANE_BIN_DIR");
-    const auto config =
-        std::filesystem::path(bin != nullptr ? bin : ".").parent_path() / "CPackConfig.cmake";
+    const auto programs = std::filesystem::path(bin != nullptr ? bin : ".");
+    const auto build = programs.parent_path();
+    const auto config = build / "CPackConfig.cmake";
     if (!std::filesystem::exists(config)) {
       packageSkip_ = "the package was not built: no " + config.string();
       return;
@@ -43,28 +46,43 @@ class PackageInstallSystemTest : public SystemdNamespaceTest {
         return;
       }
     }
-    char folder[] = "/tmp/brivane-package-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-      packageFailure_ = "mkdtemp failed";
+    const auto folder = build / "package-install-test";
+    std::error_code error;
+    std::filesystem::file_time_type newestPart{};
+    auto consider = [&](const std::filesystem::path& path) {
+      const auto time = std::filesystem::last_write_time(path, error);
+      if (!error && time > newestPart) {
+        newestPart = time;
+      }
+    };
+    consider(config);
+    consider(programs / "BrivaneSvc");
+    consider(programs / "BrivaneServiceConsole");
+    for (auto it = std::filesystem::recursive_directory_iterator(build / "packaging", error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      consider(it->path());
+    }
+    package_.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      if (entry.path().extension() == ".deb" &&
+          std::filesystem::last_write_time(entry.path(), error) > newestPart) {
+        package_ = entry.path();
+      }
+    }
+    if (!package_.empty()) {
       return;
     }
-    packageFolder_ = folder;
-    const auto built =
-        RunCommand({"cpack", "-G", "DEB", "--config", config.string(), "-B", packageFolder_}, 300s);
-    for (const auto& entry : std::filesystem::directory_iterator(packageFolder_)) {
+    std::filesystem::remove_all(folder, error);
+    const auto built = RunCommand(
+        {"cpack", "-G", "DEB", "--config", config.string(), "-B", folder.string()}, 150s);
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
       if (entry.path().extension() == ".deb") {
         package_ = entry.path();
       }
     }
     if (built.exitStatus != 0 || package_.empty()) {
       packageFailure_ = "cpack could not build the package:\n" + built.out + built.err;
-    }
-  }
-
-  static void TearDownTestSuite() {
-    std::error_code ignored;
-    if (!packageFolder_.empty()) {
-      std::filesystem::remove_all(packageFolder_, ignored);
+      package_.clear();
     }
   }
 
@@ -135,7 +153,6 @@ class PackageInstallSystemTest : public SystemdNamespaceTest {
 
   static inline std::string packageSkip_;
   static inline std::string packageFailure_;
-  static inline std::string packageFolder_;
   static inline std::filesystem::path package_;
   std::filesystem::path deb_;
 };
