@@ -24,11 +24,11 @@ std::uint64_t StatusKiB(pid_t pid, const std::string& key) {
   return 0;
 }
 
-// Socket inodes of this network namespace's TCP table.
-std::set<std::string> TcpInodes() {
+// Socket inodes of the TCP table of the process's network namespace.
+std::set<std::string> TcpInodes(pid_t pid) {
   std::set<std::string> inodes;
-  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::ifstream file(table);
+  for (const char* table : {"/net/tcp", "/net/tcp6"}) {
+    std::ifstream file("/proc/" + std::to_string(pid) + table);
     std::string line;
     std::getline(file, line);  // heading
     while (std::getline(file, line)) {
@@ -67,7 +67,7 @@ int OpenTcpSockets(pid_t pid) {
   if (!readable) {
     return -1;
   }
-  const auto tcp = TcpInodes();
+  const auto tcp = TcpInodes(pid);
   return static_cast<int>(std::count_if(
       held.begin(), held.end(), [&](const std::string& inode) { return tcp.count(inode) != 0; }));
 }

@@ -12,7 +12,8 @@ int OpenDescriptors(pid_t pid);
 // Open sockets among them (links to "socket:[...]"); -1 when they cannot be read.
 int OpenSockets(pid_t pid);
 
-// Open TCP sockets among them (inodes found in /proc/net/tcp and tcp6): listeners and
+// Open TCP sockets among them (inodes found in /proc/<pid>/net/tcp and tcp6, its own
+// network namespace's table): listeners and
 // connections, not the journal's or other local sockets; -1 when they cannot be read.
 int OpenTcpSockets(pid_t pid);
 
