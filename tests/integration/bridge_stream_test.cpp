@@ -83,50 +83,45 @@ TEST_F(BridgeStream, RecordsReachEveryClientFramedInOrderAfterTheGreeting) {
 
 TEST_F(BridgeStream, OnlyWholeWellFormedRecordsAreForwarded) {
   auto client = Client();
-  std::vector<std::string> expected;
+  // Each case's records come next on the stream; anything forwarded wrongly would come
+  // in their place.
+  auto next = [&] { return client->Record(kPatience).value_or("(nothing)"); };
 
   // Text before the line feed is dropped.
   ASSERT_TRUE(mate.Write("xyz\n1,00,01\r"));
-  expected.push_back("1,00,01");
+  EXPECT_EQ(next(), "1,00,01");
 
   // A record split over two reads is forwarded once, whole.
   ASSERT_TRUE(mate.Write("\nB,1,22"));
-  ASSERT_TRUE(mate.WaitForWaiting(0, kPatience)) << "the first half was not read";
   ASSERT_TRUE(service->WaitForTicks(kPatience));
+  ASSERT_TRUE(mate.WaitForWaiting(0, kPatience)) << "the first half was not read";
   ASSERT_TRUE(mate.Write(",33,44\r"));
-  expected.push_back("B,1,22,33,44");
+  EXPECT_EQ(next(), "B,1,22,33,44");
 
   // A line feed inside an open record belongs to it.
   ASSERT_TRUE(mate.Write("\na,1\nb,2\r"));
-  expected.push_back("a,1\nb,2");
+  EXPECT_EQ(next(), "a,1\nb,2");
 
   // Empty, two-character address, no comma: dropped; an unknown address goes through.
   ASSERT_TRUE(mate.Write("\n\r\nAB,1,2\r\n5\r\nZ,1\r"));
-  expected.push_back("Z,1");
+  EXPECT_EQ(next(), "Z,1");
 
   // Fewer than 7 characters wait: not read, even though they close a record...
-  ASSERT_TRUE(mate.WaitForWaiting(0, kPatience));
   ASSERT_TRUE(mate.Write("\n0,1\r"));
   ASSERT_TRUE(mate.WaitForWaiting(5, kPatience));
   ASSERT_TRUE(service->WaitForTicks(kPatience));
   EXPECT_EQ(mate.Waiting(), 5) << "fewer than 7 waiting characters were read";
   // ... until more come, and then all of them are read together.
   ASSERT_TRUE(mate.Write("\nK,2\r"));
-  expected.push_back("0,1");
-  expected.push_back("K,2");
-
-  EXPECT_THAT(Records(*client, expected.size()), ElementsAreArray(expected));
+  EXPECT_EQ(next(), "0,1");
+  EXPECT_EQ(next(), "K,2");
   EXPECT_TRUE(client->Framed()) << client->Unread();
 
-  // Anything forwarded wrongly would have come before this last record.
-  ASSERT_TRUE(mate.Write("\nC,end\r"));
-  EXPECT_EQ(client->Record(kPatience), "C,end") << client->Unread();
-
-  // FX 1 and 0; MX B, K and C (not AB); a FLEXnet DC.
+  // FX 1 and 0; MX B and K (not AB); a FLEXnet DC.
   const auto fields = service->Status(kPatience);
   ASSERT_TRUE(fields.has_value());
   EXPECT_EQ((*fields)[3], "2");
-  EXPECT_EQ((*fields)[4], "3");
+  EXPECT_EQ((*fields)[4], "2");
   EXPECT_EQ((*fields)[5], "1");
 }
 
