@@ -1,14 +1,17 @@
 #!/bin/sh
 # Becomes PID 1 of a private PID, mount, UTS, IPC, network and cgroup namespace
 # and turns into a systemd that sees only a throw-away copy of the machine:
-#   namespace_init.sh WORK EXCHANGE
+#   namespace_init.sh WORK EXCHANGE [PROGRAMS]
 # WORK: an empty folder for the overlay's layers (a tmpfs is mounted on it here);
-# EXCHANGE: a folder shared with the test, bound at the same path inside.
+# EXCHANGE: a folder shared with the test, bound at the same path inside;
+# PROGRAMS: the build's program folder, bound read-only at the same path inside,
+# since a build under /tmp would otherwise vanish behind the private /tmp.
 # Everything systemd writes stays in the overlay's tmpfs upper layer; the units
 # that act on the shared kernel, devices or clock are masked.
 set -eu
 work=$1
 exchange=$2
+programs=${3:-}
 
 mount -t tmpfs -o mode=0755 brivane-ns "$work"
 mkdir "$work/upper" "$work/lower-work" "$work/root"
@@ -46,6 +49,11 @@ ln -s /proc/self/fd/2 "$root/dev/stderr"
 
 mount -t tmpfs -o mode=0755,nosuid,nodev brivane-run "$root/run"
 mount -t tmpfs -o mode=1777,nosuid,nodev brivane-tmp "$root/tmp"
+if [ -n "$programs" ] && [ -d "$programs" ]; then
+  mkdir -p "$root$programs"
+  mount --bind "$programs" "$root$programs"
+  mount -o remount,bind,ro "$root$programs"
+fi
 mkdir -p "$root$exchange"
 mount --bind "$exchange" "$root$exchange"
 

@@ -319,21 +319,24 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
   ::chmod(exchange.c_str(), 0755);
   system->log_ = system->exchange_ / "namespace.log";
 
-  const std::vector<std::string> launch = {"unshare",
-                                           "--fork",
-                                           "--kill-child=SIGKILL",
-                                           "--pid",
-                                           "--mount",
-                                           "--uts",
-                                           "--ipc",
-                                           "--net",
-                                           "--cgroup",
-                                           "--propagation",
-                                           "private",
-                                           "sh",
-                                           BRIVANE_NAMESPACE_INIT_SCRIPT,
-                                           system->work_.string(),
-                                           system->exchange_.string()};
+  std::vector<std::string> launch = {"unshare",
+                                     "--fork",
+                                     "--kill-child=SIGKILL",
+                                     "--pid",
+                                     "--mount",
+                                     "--uts",
+                                     "--ipc",
+                                     "--net",
+                                     "--cgroup",
+                                     "--propagation",
+                                     "private",
+                                     "sh",
+                                     BRIVANE_NAMESPACE_INIT_SCRIPT,
+                                     system->work_.string(),
+                                     system->exchange_.string()};
+  if (const char* programs = std::getenv("BRIVANE_BIN_DIR")) {
+    launch.push_back(std::filesystem::absolute(programs).string());
+  }
   auto arguments = ArgumentVector(launch);
   const std::string procs = (system->controlGroup_ / "cgroup.procs").string();
   const std::string logPath = system->log_.string();
