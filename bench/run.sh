@@ -6,7 +6,8 @@
 #
 #   bench/run.sh [clients (100)] [seconds (60)]
 #
-# Environment: BENCH_BUILD (build folder, default build-bench), BENCH_JOBS (2).
+# Environment: BENCH_BUILD (build folder, default build-bench), BENCH_JOBS (2),
+# BENCH_SERVICE (a BrivaneSvc to measure instead of the one built, e.g. a trial build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,7 +36,7 @@ udp_brivane=$(free_port)
 tcp_ser2net=$(free_port)
 
 mkdir -p "$work/brivane"
-cp "$build/bin/BrivaneSvc" "$work/brivane/"
+cp "${BENCH_SERVICE:-$build/bin/BrivaneSvc}" "$work/brivane/BrivaneSvc"
 cat >"$work/brivane/Brivane.ini" <<INI
 [BrivaneSvc]
 COMPort=1
