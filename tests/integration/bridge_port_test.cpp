@@ -46,7 +46,7 @@ TEST(BridgePort, AutomaticDetectionPassesASilentAndAMissingPortAndKeepsTheLiveOn
   EXPECT_TRUE(service.WaitForPortOpen(1, kPatience)) << "COM1 was not tried first";
   ASSERT_TRUE(service.WaitForPortOpen(3, kScanPatience)) << "the live COM3 was not found";
   const auto found = Clock::now() - start;
-  EXPECT_LT(found, 30s) << "about 10 s expected";
+  EXPECT_LT(found, 20s) << "about 10 s expected";
   const auto record = client.Record(kPatience);
   ASSERT_TRUE(record.has_value()) << client.Unread();
   EXPECT_EQ(record->substr(0, 2), "0,");
