@@ -7,7 +7,8 @@
 #   bench/run.sh [clients (100)] [seconds (60)]
 #
 # Environment: BENCH_BUILD (build folder, default build-bench), BENCH_JOBS (2),
-# BENCH_SERVICE (a BrivaneSvc to measure instead of the one built, e.g. a trial build).
+# BENCH_SERVICE (a BrivaneSvc to measure instead of the one built, e.g. a trial build),
+# BENCH_PIN=0 to leave bridge and clients to the scheduler (default: pinned apart).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -60,7 +61,7 @@ stamp=$(date -u +%Y%m%dT%H%M%SZ)
 json="bench/results/fanout-$stamp.json"
 status=0
 "$build"/bin/fanout --clients "$clients" --seconds "$seconds" --json "$json" \
-  --log "$work/bridges.log" \
+  --log "$work/bridges.log" $([ "${BENCH_PIN:-1}" = 1 ] && echo --pin) \
   --target "Brivane,$work/brivane-line,$tcp_brivane,cd $work/brivane && exec ./BrivaneSvc --foreground" \
   --target "ser2net,$work/ser2net-line,$tcp_ser2net,exec ser2net -n -c $work/ser2net.yaml -P $work/ser2net.pid" \
   || status=$?

@@ -3,15 +3,21 @@
 // and measures what every client received and what the bridge spent. Targets run one
 // after the other under the same load; the first two are printed side by side.
 //
-//   fanout [--clients N] [--seconds D] [--drain S] [--json PATH]
+//   fanout [--clients N] [--seconds D] [--drain S] [--json PATH] [--pin]
 //          --target NAME,LINK,PORT,COMMAND [--target ...]
 //
+// --pin puts the bridge on the first CPU and the clients on the last one, so that the
+// clients' wake-ups on loopback do not preempt the bridge in the middle of its fan-out
+// (on a real network the clients run elsewhere).
+//
 // LINK is made a symbolic link to the pseudo-terminal before COMMAND (run by /bin/sh,
-// which must exec the bridge so that its process is measured) starts; the bridge is expected to read LINK and listen on PORT of 127.0.0.1.
+// which must exec the bridge so that its process is measured) starts; the bridge is expected to
+// read LINK and listen on PORT of 127.0.0.1.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -54,6 +60,7 @@ struct Options {
   double drain = 3;
   std::string json;
   std::string log = "/dev/null";
+  bool pin = false;
   std::vector<Target> targets;
 };
 
@@ -71,6 +78,10 @@ std::int64_t Now(clockid_t clock) {
 bool Parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
+    if (word == "--pin") {
+      options.pin = true;
+      continue;
+    }
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (!value) {
       return false;
@@ -134,9 +145,19 @@ Line OpenLine(const std::string& link) {
   return line;
 }
 
-pid_t Launch(const std::string& command, const std::string& log) {
+void PinTo(int cpu) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu, &set);
+  sched_setaffinity(0, sizeof set, &set);
+}
+
+pid_t Launch(const std::string& command, const std::string& log, bool pin) {
   const pid_t pid = fork();
   if (pid == 0) {
+    if (pin) {
+      PinTo(0);
+    }
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (out >= 0) {
       dup2(out, 1);
@@ -184,9 +205,10 @@ TargetResult RunTarget(const Target& target, const Options& options) {
   result.name = target.name;
   result.clients = options.clients;
   result.seconds = options.seconds;
+  result.pinned = options.pin;
 
   Line line = OpenLine(target.link);
-  const pid_t pid = Launch(target.command, options.log);
+  const pid_t pid = Launch(target.command, options.log, options.pin);
   if (!WaitUntil(
           [&] {
             const int fd = Connect(target.port);
@@ -380,10 +402,15 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: fanout [--clients N] [--seconds D] [--drain S] [--json PATH] "
-                 "[--log PATH] --target NAME,LINK,PORT,COMMAND ...\n");
+                 "[--log PATH] [--pin] --target NAME,LINK,PORT,COMMAND ...\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
+  const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  options.pin = options.pin && cpus > 1;
+  if (options.pin) {
+    PinTo(static_cast<int>(cpus) - 1);
+  }
   std::vector<TargetResult> results;
   for (const Target& target : options.targets) {
     std::fprintf(stderr, "fanout: %s, %d clients, %.0f s\n", target.name.c_str(), options.clients,

@@ -79,7 +79,8 @@ std::uint64_t TargetResult::WakeUps() const {
 }
 
 void PrintTable(const TargetResult& a, const TargetResult& b) {
-  std::printf("fan-out: %d clients, %.0f s of records at 19200 baud\n\n", a.clients, a.seconds);
+  std::printf("fan-out: %d clients, %.0f s of records at 19200 baud%s\n\n", a.clients, a.seconds,
+              a.pinned ? ", bridge and clients on CPUs of their own" : "");
   Row("", a.name, b.name, a.name + "/" + b.name);
   Row("records sent", Count(a.recordsSent), Count(b.recordsSent), "");
   Row("received per client (min)", Count(MinOf(a.receivedPerClient)),
@@ -122,8 +123,8 @@ std::string Json(const std::vector<TargetResult>& results, const std::string& wh
   for (std::size_t i = 0; i < results.size(); ++i) {
     const TargetResult& r = results[i];
     out << "    {\"name\": \"" << r.name << "\", \"clients\": " << r.clients
-        << ", \"seconds\": " << r.seconds << ", \"records_sent\": " << r.recordsSent
-        << ", \"received_per_client\": [";
+        << ", \"seconds\": " << r.seconds << ", \"pinned\": " << (r.pinned ? "true" : "false")
+        << ", \"records_sent\": " << r.recordsSent << ", \"received_per_client\": [";
     for (std::size_t c = 0; c < r.receivedPerClient.size(); ++c) {
       out << (c ? ", " : "") << r.receivedPerClient[c];
     }

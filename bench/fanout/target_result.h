@@ -23,6 +23,7 @@ Spread Summarise(std::vector<double>& samples);
 struct TargetResult {
   std::string name;
   int clients = 0;
+  bool pinned = false;
   double seconds = 0;
   std::uint64_t recordsSent = 0;
   std::vector<std::uint64_t> receivedPerClient;
