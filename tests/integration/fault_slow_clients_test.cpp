@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,20 +40,26 @@ constexpr std::uint64_t kGrowthBoundKiB = 32 * 1024;
 // the tail of a record, its CR, and the head of the next.
 class PieceWriter {
  public:
+  // Well under the 500 ms between reads, so the pace stays one piece a read.
+  static constexpr auto kSettle = milliseconds(200);
+
   explicit PieceWriter(MateLine& line) : line_(line) {}
 
-  // Writes the next piece when the line is empty (seen twice, so that nothing is still
-  // on its way into the terminal); records completed so far.
+  // Writes the next piece once the line has stayed empty for a while, so that nothing
+  // of the previous piece is still on its way into the terminal.
   void Offer() {
+    const auto now = std::chrono::steady_clock::now();
     if (line_.Waiting() != 0) {
-      emptySeen_ = false;
+      emptySince_.reset();
       return;
     }
-    if (!emptySeen_) {
-      emptySeen_ = true;
+    if (!emptySince_) {
+      emptySince_ = now;
+    }
+    if (now - *emptySince_ < kSettle) {
       return;
     }
-    emptySeen_ = false;
+    emptySince_.reset();
     std::string piece;
     if (next_ == 1) {
       piece = SequencedRecord(next_, kFiller).substr(0, kRecordHead);
@@ -69,7 +76,7 @@ class PieceWriter {
  private:
   MateLine& line_;
   unsigned long next_ = 1;
-  bool emptySeen_ = false;
+  std::optional<std::chrono::steady_clock::time_point> emptySince_;
 };
 
 // Loopback sockets of the default namespace grow their kernel send buffer up to 4 MiB per
