@@ -18,6 +18,9 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding)
   }
   // Records are already gathered into one write per tick; do not hold that write back.
   socket_.set_option(asio::ip::tcp::no_delay(true), error);
+  // Left alone, the kernel grows a send buffer to megabytes before anything waits in our
+  // queue: a client that does not read would hold that much each and be noticed late.
+  socket_.set_option(asio::socket_base::send_buffer_size(static_cast<int>(kSendQueueLimit)), error);
 }
 
 void TcpConnection::Start() {
