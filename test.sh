@@ -8,22 +8,33 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 
 jobs=$(nproc)
+failed=()
+# run_suite DIR "CTEST ARGS" CMAKE ARGS...: configure, build, run the tests.
 run_suite() {
-  local dir=$1
-  shift
+  local dir=$1 selection=$2
+  shift 2
   cmake -S . -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
+  # shellcheck disable=SC2086
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600 $selection) || failed+=("$dir")
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The systemd tests drive the same program through a booted systemd; they run once,
+# in the normal build, and the sanitizers watch the service in every other test.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DBRIVANE_SANITIZE=ON
+  run_suite build-asan "-LE system" -DCMAKE_BUILD_TYPE=Debug -DBRIVANE_SANITIZE=ON
 
 # Fuzz targets, built with clang, each run a few seconds on its seed corpus with a
 # fixed seed: a crash or a broken invariant fails the script.
 CXX=clang++ cmake -S . -B build-fuzz -DBRIVANE_FUZZ=ON -DBRIVANE_BUILD_CONSOLE=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target fuzz_targets -j"$jobs"
-tests/fuzz/run-targets.sh build-fuzz 5 1
+tests/fuzz/run-targets.sh build-fuzz 5 1 || failed+=(build-fuzz)
+
+if ((${#failed[@]} > 0)); then
+  echo "test.sh: failures in ${failed[*]}" >&2
+  exit 1
+fi
+echo "test.sh: every stage passed"
