@@ -13,9 +13,9 @@
 
 #include "tests/console/console_harness.h"
 #include "tests/support/child_process.h"
-#include "tests/support/loopback_clients.h"
 #include "tests/support/ports.h"
 #include "tests/support/service_folder.h"
+#include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane {
@@ -76,7 +76,7 @@ void EndToEndTest::ConsoleShowsTheRunningService() {
     QVERIFY(testkit::WaitFor(
         [&] {
           auto client = std::make_unique<testkit::TcpClient>(port);
-          if (!client->Connected() || !client->ReadLine(std::chrono::seconds(1))) {
+          if (!client->Connected() || !client->Greeting(std::chrono::seconds(1))) {
             return false;
           }
           clients.push_back(std::move(client));

@@ -8,7 +8,7 @@
 
 #include "tests/support/bridge_service.h"
 #include "tests/support/pty_mate.h"
-#include "tests/support/record_client.h"
+#include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -20,7 +20,7 @@ using ::testing::Eq;
 const std::string kRefused =
     "warning 109: Could not accept TCP connection from 127.0.0.1. Too many connections!";
 
-bool Greeted(RecordClient& client) {
+bool Greeted(TcpClient& client) {
   return client.Connected() && client.Greeting(kPatience).has_value();
 }
 
@@ -31,15 +31,15 @@ TEST(BridgeClients, AHundredClientsAreServedTheNextIsRefusedAndSlotsComeBack) {
   ASSERT_TRUE(service.Started());
   ASSERT_TRUE(service.WaitForPortOpen(1, kPatience));
 
-  std::vector<std::unique_ptr<RecordClient>> clients;
+  std::vector<std::unique_ptr<TcpClient>> clients;
   for (int i = 0; i < 100; ++i) {
-    clients.push_back(std::make_unique<RecordClient>(service.Port()));
+    clients.push_back(std::make_unique<TcpClient>(service.Port()));
     ASSERT_TRUE(Greeted(*clients.back())) << "client " << i + 1;
   }
 
   // The 101st: closed without a greeting, one warning naming it.
   {
-    RecordClient extra(service.Port());
+    TcpClient extra(service.Port());
     EXPECT_TRUE(extra.WaitForClose(kPatience));
     EXPECT_FALSE(extra.Greeting(std::chrono::milliseconds(0)).has_value());
     ASSERT_TRUE(service.WaitForEvents(1, kPatience));
@@ -50,7 +50,7 @@ TEST(BridgeClients, AHundredClientsAreServedTheNextIsRefusedAndSlotsComeBack) {
   ASSERT_TRUE(clients[0]->Send("\x03"));
   ASSERT_TRUE(clients[0]->WaitForClose(kPatience));
   {
-    RecordClient extra(service.Port());
+    TcpClient extra(service.Port());
     EXPECT_TRUE(extra.WaitForClose(kPatience)) << "a stale slot was given away";
     ASSERT_TRUE(service.WaitForEvents(2, kPatience));
   }
@@ -58,7 +58,7 @@ TEST(BridgeClients, AHundredClientsAreServedTheNextIsRefusedAndSlotsComeBack) {
   // A client that leaves cleanly frees its slot at once.
   clients[2].reset();
   ASSERT_TRUE(service.WaitForTicks(kPatience));
-  auto newcomer = std::make_unique<RecordClient>(service.Port());
+  auto newcomer = std::make_unique<TcpClient>(service.Port());
   ASSERT_TRUE(Greeted(*newcomer)) << "the cleanly freed slot was not given to the next client";
 
   // The broadcast reaches everyone still there and frees the stale slot.
@@ -72,9 +72,9 @@ TEST(BridgeClients, AHundredClientsAreServedTheNextIsRefusedAndSlotsComeBack) {
   ASSERT_TRUE(fields.has_value());
   EXPECT_EQ((*fields)[9], "99");
 
-  RecordClient last(service.Port());
+  TcpClient last(service.Port());
   EXPECT_TRUE(Greeted(last)) << "the slot freed by the broadcast was not given out";
-  RecordClient over(service.Port());
+  TcpClient over(service.Port());
   EXPECT_TRUE(over.WaitForClose(kPatience));
   ASSERT_TRUE(service.WaitForEvents(3, kPatience));
   EXPECT_THAT(service.Events(), Each(Eq(kRefused)));

@@ -11,7 +11,7 @@
 #include "tests/support/bridge_service.h"
 #include "tests/support/mate_sim_process.h"
 #include "tests/support/pty_mate.h"
-#include "tests/support/record_client.h"
+#include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -40,7 +40,7 @@ TEST(BridgePort, AutomaticDetectionPassesASilentAndAMissingPortAndKeepsTheLiveOn
   BridgeService service(
       0, {{1, silent.SlavePath()}, {2, Absent(2)}, {3, live.Path()}, {4, Absent(4)}});
   ASSERT_TRUE(service.Started());
-  RecordClient client(service.Port());
+  TcpClient client(service.Port());
   ASSERT_TRUE(client.Greeting(kPatience).has_value());
 
   EXPECT_TRUE(service.WaitForPortOpen(1, kPatience)) << "COM1 was not tried first";
@@ -71,7 +71,7 @@ TEST(BridgePort, AMissingConfiguredPortRevertsToAutomaticDetection) {
 
   ASSERT_TRUE(service.WaitForEvents(1, kPatience));
   ASSERT_TRUE(service.WaitForPortOpen(2, kScanPatience)) << "automatic detection did not follow";
-  RecordClient client(service.Port());
+  TcpClient client(service.Port());
   ASSERT_TRUE(client.Greeting(kPatience).has_value());
   EXPECT_TRUE(client.Record(kPatience).has_value()) << client.Unread();
   const auto fields = service.Status(kPatience);
@@ -117,7 +117,7 @@ TEST(BridgePort, AConfiguredPortHeldByAnotherProgramIsLoggedEveryPeriodUntilRele
   holder.Release();
   ASSERT_TRUE(service.WaitForPortOpen(1, kPatience));
   const std::size_t entries = service.Events().size();
-  RecordClient client(service.Port());
+  TcpClient client(service.Port());
   ASSERT_TRUE(client.Greeting(kPatience).has_value());
   ASSERT_TRUE(mate.Write("\n0,opened\r"));
   EXPECT_EQ(client.Record(kPatience), "0,opened") << client.Unread();

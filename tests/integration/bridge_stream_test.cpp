@@ -10,7 +10,7 @@
 #include "common/product.h"
 #include "tests/support/bridge_service.h"
 #include "tests/support/pty_mate.h"
-#include "tests/support/record_client.h"
+#include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -21,7 +21,7 @@ using ::testing::ElementsAreArray;
 const std::string kGreeting = "Brivane Pro v1.0.0 - " + std::string(kSupportAddress);
 
 // The records a client receives until it has count of them (fewer on a time-out).
-std::vector<std::string> Records(RecordClient& client, std::size_t count) {
+std::vector<std::string> Records(TcpClient& client, std::size_t count) {
   std::vector<std::string> records;
   while (records.size() < count) {
     const auto record = client.Record(kPatience);
@@ -43,8 +43,8 @@ class BridgeStream : public ::testing::Test {
     ASSERT_TRUE(service->WaitForPortOpen(1, kPatience));
   }
 
-  std::unique_ptr<RecordClient> Client() {
-    auto client = std::make_unique<RecordClient>(service->Port());
+  std::unique_ptr<TcpClient> Client() {
+    auto client = std::make_unique<TcpClient>(service->Port());
     EXPECT_TRUE(client->Connected());
     EXPECT_EQ(client->Greeting(kPatience), kGreeting) << client->Unread();
     return client;
@@ -55,7 +55,7 @@ class BridgeStream : public ::testing::Test {
 };
 
 TEST_F(BridgeStream, RecordsReachEveryClientFramedInOrderAfterTheGreeting) {
-  std::vector<std::unique_ptr<RecordClient>> clients;
+  std::vector<std::unique_ptr<TcpClient>> clients;
   for (int i = 0; i < 3; ++i) {
     clients.push_back(Client());
   }
@@ -177,7 +177,7 @@ TEST_F(BridgeStreamPreloaded, AThousandAndTwentyFourCharactersAtARecordBoundaryA
   BridgeService service(1, {{1, mate.SlavePath()}});
   ASSERT_TRUE(service.Started());
   ASSERT_TRUE(mate.WaitForWaiting(0, kPatience)) << "the service did not read the port";
-  RecordClient client(service.Port());
+  TcpClient client(service.Port());
   ASSERT_EQ(client.Greeting(kPatience), kGreeting);
 
   ASSERT_TRUE(mate.Write("\n0,after the flood\r"));

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "tests/support/client_crowd.h"
-#include "tests/support/loopback_clients.h"
 #include "tests/support/mate_line.h"
 #include "tests/support/ports.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process_status.h"
 #include "tests/support/service_folder.h"
+#include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {

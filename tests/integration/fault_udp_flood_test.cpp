@@ -6,10 +6,10 @@
 #include <random>
 #include <string>
 
-#include "tests/support/loopback_clients.h"
 #include "tests/support/ports.h"
 #include "tests/support/service_folder.h"
 #include "tests/support/socket_table.h"
+#include "tests/support/udp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "common/udp_wire.h"
-#include "tests/support/loopback_clients.h"
 #include "tests/support/notify_socket.h"
 #include "tests/support/ports.h"
 #include "tests/support/service_folder.h"
+#include "tests/support/tcp_client.h"
+#include "tests/support/udp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -42,7 +43,7 @@ TEST_F(ServiceRun, StopClosesEveryClientConnectionBeforeReportingStopped) {
     clients.push_back(std::make_unique<TcpClient>(port));
     ASSERT_TRUE(clients.back()->Connected());
     // The greeting shows that the service took the connection into a slot.
-    const auto greeting = clients.back()->ReadLine(kPatience);
+    const auto greeting = clients.back()->Greeting(kPatience);
     ASSERT_TRUE(greeting.has_value());
     EXPECT_THAT(*greeting, HasSubstr("v1.0.0"));
   }

@@ -11,7 +11,8 @@
 #include "common/udp_wire.h"
 #include "tests/support/bridge_service.h"
 #include "tests/support/mate_sim_process.h"
-#include "tests/support/record_client.h"
+#include "tests/support/tcp_client.h"
+#include "tests/support/udp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -38,8 +39,8 @@ TEST(UdpQueries, StatusReplyReportsTheLiveServiceFieldByField) {
   ASSERT_TRUE(service.Started());
   ASSERT_TRUE(service.WaitForPortOpen(1, kPatience));
 
-  QueryClient console;
-  ASSERT_TRUE(console.Send(service.Port(), "SvcCon"));
+  UdpClient console;
+  ASSERT_TRUE(console.SendTo(service.Port(), "SvcCon"));
   const auto reply = console.Receive(kPatience);
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(reply->front(), '\n');
@@ -47,9 +48,9 @@ TEST(UdpQueries, StatusReplyReportsTheLiveServiceFieldByField) {
   const std::string port = std::to_string(service.Port());
   EXPECT_EQ(*reply, "\nSVCL1.0.0,127.0.0.1," + port + ",0,0,0,1,1,True,0\r");
 
-  std::vector<std::unique_ptr<RecordClient>> clients;
+  std::vector<std::unique_ptr<TcpClient>> clients;
   for (int i = 0; i < 3; ++i) {
-    clients.push_back(std::make_unique<RecordClient>(service.Port()));
+    clients.push_back(std::make_unique<TcpClient>(service.Port()));
     ASSERT_TRUE(clients.back()->Greeting(kPatience).has_value());
   }
   auto fields = service.Status(kPatience);
@@ -78,13 +79,13 @@ TEST(UdpQueries, OnlyExactKeywordsAreAnswered) {
   BridgeService service(0, NoDevices());
   ASSERT_TRUE(service.Started());
 
-  QueryClient stranger;
+  UdpClient stranger;
   for (const char* payload : {"svccon", "SVCCON", "SvcCon\r\n", "", "SvcCon ", "\nSvcCon",
                               "orvatcp", "OrvaTCP\r\n", "ORVATCP"}) {
-    ASSERT_TRUE(stranger.Send(service.Port(), payload)) << payload;
+    ASSERT_TRUE(stranger.SendTo(service.Port(), payload)) << payload;
   }
-  QueryClient console;
-  ASSERT_TRUE(console.Send(service.Port(), "SvcCon"));
+  UdpClient console;
+  ASSERT_TRUE(console.SendTo(service.Port(), "SvcCon"));
   const auto reply = console.Receive(kPatience);
   ASSERT_TRUE(reply.has_value());
   EXPECT_TRUE(ParseStatusReply(*reply).has_value()) << *reply;
@@ -105,11 +106,11 @@ TEST(UdpQueries, RepeatedDiscoveryFromOneAddressIsAnsweredOnlyAfterAPause) {
   const std::string discovery =
       "\nTCP1.0.0,127.0.0.1," + std::to_string(service.Port()) + ",0,0,0\r";
 
-  QueryClient client;
-  ASSERT_TRUE(client.Send(service.Port(), "OrvaTCP"));
-  ASSERT_TRUE(client.Send(service.Port(), "OrvaTCP"));
+  UdpClient client;
+  ASSERT_TRUE(client.SendTo(service.Port(), "OrvaTCP"));
+  ASSERT_TRUE(client.SendTo(service.Port(), "OrvaTCP"));
   // The status request is read after both, so its reply comes after any to them.
-  ASSERT_TRUE(client.Send(service.Port(), "SvcCon"));
+  ASSERT_TRUE(client.SendTo(service.Port(), "SvcCon"));
   EXPECT_EQ(client.Receive(kPatience), discovery);
   const auto next = client.Receive(kPatience);
   ASSERT_TRUE(next.has_value());
@@ -118,7 +119,7 @@ TEST(UdpQueries, RepeatedDiscoveryFromOneAddressIsAnsweredOnlyAfterAPause) {
   // The second request was stamped no later than now: wait until two whole seconds more.
   const std::int64_t stamped = WholeSecondsNow();
   ASSERT_TRUE(WaitFor([&] { return WholeSecondsNow() >= stamped + 2; }, kPatience));
-  ASSERT_TRUE(client.Send(service.Port(), "OrvaTCP"));
+  ASSERT_TRUE(client.SendTo(service.Port(), "OrvaTCP"));
   EXPECT_EQ(client.Receive(kPatience), discovery);
   ASSERT_TRUE(service.WaitForTicks(kPatience));
   EXPECT_FALSE(client.Receive(0ms).has_value());
@@ -133,15 +134,15 @@ TEST(UdpQueries, FiveStatusRequestsInOneIntervalGetFourReplies) {
   // rightly, so the round is tried again.
   bool oneInterval = false;
   for (int attempt = 0; attempt < 5 && !oneInterval; ++attempt) {
-    QueryClient pacer;
-    std::vector<std::unique_ptr<QueryClient>> senders;
+    UdpClient pacer;
+    std::vector<std::unique_ptr<UdpClient>> senders;
     for (int i = 0; i < 5; ++i) {
-      senders.push_back(std::make_unique<QueryClient>());
+      senders.push_back(std::make_unique<UdpClient>());
     }
-    ASSERT_TRUE(pacer.Send(service.Port(), "SvcCon"));
+    ASSERT_TRUE(pacer.SendTo(service.Port(), "SvcCon"));
     ASSERT_TRUE(pacer.Receive(kPatience).has_value());
     for (auto& sender : senders) {
-      ASSERT_TRUE(sender->Send(service.Port(), "SvcCon"));
+      ASSERT_TRUE(sender->SendTo(service.Port(), "SvcCon"));
     }
     for (int i = 0; i < 4; ++i) {
       ASSERT_TRUE(senders[i]->Receive(kPatience).has_value()) << "request " << i + 1;

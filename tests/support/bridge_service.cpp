@@ -2,8 +2,9 @@
 
 #include <csignal>
 
+#include "common/udp_wire.h"
 #include "tests/support/ports.h"
-#include "tests/support/record_client.h"
+#include "tests/support/udp_client.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -42,7 +43,16 @@ bool BridgeService::WaitForEvents(std::size_t count, std::chrono::milliseconds t
 
 std::optional<std::vector<std::string>> BridgeService::Status(
     std::chrono::milliseconds timeout) const {
-  return QueryStatus(port_, timeout);
+  // A socket of its own each time, so that no late reply to an earlier try is taken.
+  UdpClient console;
+  if (!console.SendTo(port_, kStatusRequest)) {
+    return std::nullopt;
+  }
+  const auto reply = console.Receive(timeout);
+  if (!reply) {
+    return std::nullopt;
+  }
+  return ParseStatusReply(*reply);
 }
 
 bool BridgeService::WaitForStatus(
