@@ -101,13 +101,22 @@ double NumericValue(std::string_view text) {
 }
 
 std::optional<std::int32_t> RoundHalfEven(double value) {
-  if (!std::isfinite(value)) {
-    return std::nullopt;
+  // Beyond 2^32 the result is out of range anyway; below it the truncation to 64 bits and
+  // the fraction left over are exact. Done by hand so the service needs no maths library.
+  constexpr double kBeyond = 4294967296.0;
+  if (!(value > -kBeyond && value < kBeyond)) {
+    return std::nullopt;  // also NaN and the infinities
   }
-  // nearbyint rounds in the default mode, to nearest with halves to even.
-  const double whole = std::nearbyint(value);
-  if (whole < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
-      whole > static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+  auto whole = static_cast<std::int64_t>(value);
+  const double fraction = value - static_cast<double>(whole);
+  const bool odd = whole % 2 != 0;
+  if (fraction > 0.5 || (fraction == 0.5 && odd)) {
+    ++whole;
+  } else if (fraction < -0.5 || (fraction == -0.5 && odd)) {
+    --whole;
+  }
+  if (whole < std::numeric_limits<std::int32_t>::min() ||
+      whole > std::numeric_limits<std::int32_t>::max()) {
     return std::nullopt;
   }
   return static_cast<std::int32_t>(whole);

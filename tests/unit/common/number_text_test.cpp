@@ -66,6 +66,12 @@ TEST(RoundHalfEven, RoundsHalvesToTheEvenNeighbour) {
   EXPECT_EQ(RoundHalfEven(-2.5), -2);
   EXPECT_EQ(RoundHalfEven(2.6), 3);
   EXPECT_EQ(RoundHalfEven(2.4), 2);
+  EXPECT_EQ(RoundHalfEven(-0.5), 0);
+  EXPECT_EQ(RoundHalfEven(-1.5), -2);
+  EXPECT_EQ(RoundHalfEven(-3.5), -4);
+  EXPECT_EQ(RoundHalfEven(-2.6), -3);
+  EXPECT_EQ(RoundHalfEven(0.49999999999999994), 0);
+  EXPECT_EQ(RoundHalfEven(4503599627370495.5 - 4503599627370000.0), 496);
   EXPECT_EQ(WholeNumberOf("8466.5"), 8466);
   EXPECT_EQ(WholeNumberOf("8467.5"), 8468);
 }
@@ -75,6 +81,13 @@ TEST(RoundHalfEven, OutsideThe32BitRangeIsNothing) {
   EXPECT_EQ(RoundHalfEven(-2147483648.0), -2147483647 - 1);
   EXPECT_FALSE(RoundHalfEven(2147483648.0).has_value());
   EXPECT_FALSE(RoundHalfEven(-2147483649.0).has_value());
+  EXPECT_EQ(RoundHalfEven(2147483647.4), 2147483647);
+  EXPECT_FALSE(RoundHalfEven(2147483647.5).has_value());
+  EXPECT_EQ(RoundHalfEven(-2147483648.5), -2147483647 - 1);
+  EXPECT_FALSE(RoundHalfEven(-2147483649.5).has_value());
+  EXPECT_FALSE(RoundHalfEven(4294967296.0).has_value());
+  EXPECT_FALSE(RoundHalfEven(-1e300).has_value());
+  EXPECT_FALSE(RoundHalfEven(INFINITY).has_value());
   EXPECT_FALSE(RoundHalfEven(NAN).has_value());
   EXPECT_FALSE(WholeNumberOf("99999999999").has_value());
 }
