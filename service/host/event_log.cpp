@@ -1,12 +1,13 @@
 #include "service/host/event_log.h"
 
 #include <syslog.h>
-#include <systemd/sd-journal.h>
 
 #include <cstdio>
 #include <string>
 
 #include "common/product.h"
+#include "service/host/journal_entry.h"
+#include "service/host/unix_datagram.h"
 
 namespace brivane {
 
@@ -32,10 +33,13 @@ void EventLog::Write(int type, int eventId, std::string_view text) const {
   const std::string message(text);
   const std::string identifier(kServiceName);
   const int priority = EventPriority(type);
-  const int sent = sd_journal_send("MESSAGE=%s", message.c_str(), "PRIORITY=%d", priority,
-                                   "SYSLOG_IDENTIFIER=%s", identifier.c_str(),
-                                   "BRIVANE_EVENT_ID=%d", eventId, nullptr);
-  if (sent < 0) {
+  const std::string priorityText = std::to_string(priority);
+  const std::string eventIdText = std::to_string(eventId);
+  const std::string entry = JournalEntry({{"MESSAGE", message},
+                                          {"PRIORITY", priorityText},
+                                          {"SYSLOG_IDENTIFIER", identifier},
+                                          {"BRIVANE_EVENT_ID", eventIdText}});
+  if (!SendUnixDatagram(journalSocket_, entry)) {
     openlog(identifier.c_str(), LOG_PID, LOG_DAEMON);
     syslog(priority, "%s", message.c_str());
     closelog();

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "service/host/journal_entry.h"
 
 // The service's event log: the systemd journal, or syslog where the journal cannot be
 // reached; in foreground runs every entry is also one line on standard error.
@@ -19,13 +22,15 @@ std::string EventLine(int type, int eventId, std::string_view text);
 
 class EventLog {
  public:
-  explicit EventLog(bool echoToStderr) : echoToStderr_(echoToStderr) {}
+  explicit EventLog(bool echoToStderr, std::string journalSocket = std::string(kJournalSocket))
+      : echoToStderr_(echoToStderr), journalSocket_(std::move(journalSocket)) {}
 
   // Never fails: an entry that reaches neither journal nor syslog is lost.
   void Write(int type, int eventId, std::string_view text) const;
 
  private:
   bool echoToStderr_;
+  std::string journalSocket_;
 };
 
 }  // namespace brivane

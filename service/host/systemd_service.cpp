@@ -1,9 +1,9 @@
 #include "service/host/systemd_service.h"
 
-#include <systemd/sd-daemon.h>
-
 #include <csignal>
 #include <cstdlib>
+
+#include "service/host/service_notify.h"
 
 namespace brivane {
 
@@ -39,7 +39,7 @@ void SystemdService::RaiseStart() {
   }
   if (Success && !stopped_) {
     running_ = true;
-    sd_notify(0, "READY=1");
+    NotifyServiceManager("READY=1");
   }
 }
 
@@ -60,7 +60,7 @@ void SystemdService::StopService() {
     return;
   }
   stopped_ = true;
-  sd_notify(0, "STOPPING=1");
+  NotifyServiceManager("STOPPING=1");
   std::error_code ignored;
   signals_.cancel(ignored);
   endProcess_(running_ ? 0 : 1);

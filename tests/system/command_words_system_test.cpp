@@ -240,5 +240,29 @@ TEST_F(CommandWordsSystemTest, InstalledServiceReadsTheMateThroughItsSandbox) {
       << status;
 }
 
+// The unit's entries reach the journal with their priority and are found under its name.
+TEST_F(CommandWordsSystemTest, InstalledServiceWritesItsEventsToTheJournal) {
+  {
+    std::ofstream settings(system_->Exchange() / "Brivane.ini");
+    settings << "[BrivaneSvc]\nCOMPort=1\n\n[SerialDevices]\nCOM1=/nonexistent/mate\n";
+  }
+  ASSERT_EQ(Word({"install", "silent"}).exitStatus, 0);
+  std::string entries;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        entries =
+            system_->Run({"journalctl", "--no-pager", "-o", "export", "-u", "Brivane.service"}).out;
+        return entries.find(
+                   "MESSAGE=tmrCheckCOM: Port 1 is an invalid port number. Reverting to "
+                   "automatic detection. Err: 8002, Invalid port number\n") != std::string::npos;
+      },
+      20s))
+      << entries;
+  EXPECT_NE(entries.find("\nPRIORITY=3\n"), std::string::npos);
+  EXPECT_NE(entries.find("\nSYSLOG_IDENTIFIER=Brivane\n"), std::string::npos);
+  EXPECT_NE(entries.find("\nBRIVANE_EVENT_ID=109\n"), std::string::npos);
+  EXPECT_EQ(Word({"uninstall", "silent"}).exitStatus, 0);
+}
+
 }  // namespace
 }  // namespace brivane::testing

@@ -19,7 +19,7 @@ struct ManualClock {
   using period = std::nano;
   using duration = std::chrono::nanoseconds;
   using time_point = std::chrono::time_point<ManualClock>;
-  static constexpr bool is_steady = true;
+  [[maybe_unused]] static constexpr bool is_steady = true;
 
   static time_point now() { return time_point(duration(Ticks().load())); }
   static void Advance(milliseconds step) { Ticks() += duration(step).count(); }
