@@ -1,6 +1,5 @@
 #include "common/service_control.h"
 
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <array>
@@ -9,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "common/sd_bus_library.h"
 
 namespace brivane {
 namespace {
@@ -21,30 +22,38 @@ constexpr const char* kPrivateSocket = "unix:path=/run/systemd/private";
 // The console asks every 1.5 s on its only thread: a stuck manager must not hold it long.
 constexpr std::uint64_t kCallTimeoutUsec = 10'000'000;
 
+// Valid once ConnectToManager has succeeded: every call below comes after it.
+const SdBusCalls& SdBus() {
+  return *LoadSdBus();
+}
+
 struct BusCloser {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+  void operator()(sd_bus* bus) const { SdBus().sd_bus_flush_close_unref(bus); }
 };
 using Bus = std::unique_ptr<sd_bus, BusCloser>;
 
 struct MessageReleaser {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+  void operator()(sd_bus_message* message) const { SdBus().sd_bus_message_unref(message); }
 };
 using Message = std::unique_ptr<sd_bus_message, MessageReleaser>;
 
 // The system bus; for root without a bus (early boot, minimal systems) systemd's own socket.
 Bus ConnectToManager() {
+  if (LoadSdBus() == nullptr) {
+    return nullptr;
+  }
   sd_bus* bus = nullptr;
-  if (sd_bus_open_system(&bus) >= 0) {
+  if (SdBus().sd_bus_open_system(&bus) >= 0) {
     return Bus(bus);
   }
   if (geteuid() != 0) {
     return nullptr;
   }
-  if (sd_bus_new(&bus) < 0) {
+  if (SdBus().sd_bus_new(&bus) < 0) {
     return nullptr;
   }
   Bus owned(bus);
-  if (sd_bus_set_address(bus, kPrivateSocket) < 0 || sd_bus_start(bus) < 0) {
+  if (SdBus().sd_bus_set_address(bus, kPrivateSocket) < 0 || SdBus().sd_bus_start(bus) < 0) {
     return nullptr;
   }
   return owned;
@@ -67,8 +76,8 @@ struct UnitState {
 std::optional<std::string> ReadUnitProperty(sd_bus* bus, const std::string& path,
                                             const char* property) {
   char* value = nullptr;
-  if (sd_bus_get_property_string(bus, kManagerService, path.c_str(), kUnitInterface, property,
-                                 nullptr, &value) < 0) {
+  if (SdBus().sd_bus_get_property_string(bus, kManagerService, path.c_str(), kUnitInterface,
+                                         property, nullptr, &value) < 0) {
     return std::nullopt;
   }
   std::string text(value);
@@ -79,13 +88,13 @@ std::optional<std::string> ReadUnitProperty(sd_bus* bus, const std::string& path
 // LoadUnit answers for every valid name; a unit without a file comes back "not-found".
 std::optional<UnitState> ReadUnitState(sd_bus* bus, const std::string& unit) {
   sd_bus_message* reply = nullptr;
-  if (sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface, "LoadUnit", nullptr,
-                         &reply, "s", unit.c_str()) < 0) {
+  if (SdBus().sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface, "LoadUnit",
+                                 nullptr, &reply, "s", unit.c_str()) < 0) {
     return std::nullopt;
   }
   Message owned(reply);
   const char* path = nullptr;
-  if (sd_bus_message_read(reply, "o", &path) < 0) {
+  if (SdBus().sd_bus_message_read(reply, "o", &path) < 0) {
     return std::nullopt;
   }
   const std::string unitPath(path);
@@ -103,16 +112,17 @@ std::optional<UnitState> ReadUnitState(std::string_view serviceName) {
   if (!bus) {
     return std::nullopt;
   }
-  sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
+  SdBus().sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
   return ReadUnitState(bus.get(), UnitName(serviceName));
 }
 
 // StartUnit or StopUnit in mode "replace"; the job is queued, not waited for.
 bool QueueUnitJob(sd_bus* bus, const char* method, const std::string& unit) {
   sd_bus_message* reply = nullptr;
-  const int result = sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface,
-                                        method, nullptr, &reply, "ss", unit.c_str(), "replace");
-  sd_bus_message_unref(reply);
+  const int result =
+      SdBus().sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface, method,
+                                 nullptr, &reply, "ss", unit.c_str(), "replace");
+  SdBus().sd_bus_message_unref(reply);
   return result >= 0;
 }
 
@@ -123,7 +133,7 @@ bool ChangeUnitState(std::string_view serviceName, const char* method, WantsJob 
   if (!bus) {
     return false;
   }
-  sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
+  SdBus().sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
   const std::string unit = UnitName(serviceName);
   const auto state = ReadUnitState(bus.get(), unit);
   if (!state || !state->Exists()) {
@@ -143,25 +153,25 @@ bool ChangeUnitFiles(std::string_view serviceName, bool enable) {
   }
   const std::string unit = UnitName(serviceName);
   sd_bus_message* call = nullptr;
-  if (sd_bus_message_new_method_call(bus.get(), &call, kManagerService, kManagerPath,
-                                     kManagerInterface,
-                                     enable ? "EnableUnitFiles" : "DisableUnitFiles") < 0) {
+  if (SdBus().sd_bus_message_new_method_call(bus.get(), &call, kManagerService, kManagerPath,
+                                             kManagerInterface,
+                                             enable ? "EnableUnitFiles" : "DisableUnitFiles") < 0) {
     return false;
   }
   Message ownedCall(call);
-  if (sd_bus_message_append_strv(
+  if (SdBus().sd_bus_message_append_strv(
           call, std::array<char*, 2>{const_cast<char*>(unit.c_str()), nullptr}.data()) < 0) {
     return false;
   }
   // runtime = false (the link lives in /etc); enable also passes force = false.
-  const int appended =
-      enable ? sd_bus_message_append(call, "bb", 0, 0) : sd_bus_message_append(call, "b", 0);
+  const int appended = enable ? SdBus().sd_bus_message_append(call, "bb", 0, 0)
+                              : SdBus().sd_bus_message_append(call, "b", 0);
   if (appended < 0) {
     return false;
   }
   sd_bus_message* reply = nullptr;
-  const int result = sd_bus_call(bus.get(), call, 0, nullptr, &reply);
-  sd_bus_message_unref(reply);
+  const int result = SdBus().sd_bus_call(bus.get(), call, 0, nullptr, &reply);
+  SdBus().sd_bus_message_unref(reply);
   return result >= 0;
 }
 
@@ -193,9 +203,9 @@ bool ReloadServiceManager() {
     return false;
   }
   sd_bus_message* reply = nullptr;
-  const int result = sd_bus_call_method(bus.get(), kManagerService, kManagerPath, kManagerInterface,
-                                        "Reload", nullptr, &reply, "");
-  sd_bus_message_unref(reply);
+  const int result = SdBus().sd_bus_call_method(bus.get(), kManagerService, kManagerPath,
+                                                kManagerInterface, "Reload", nullptr, &reply, "");
+  SdBus().sd_bus_message_unref(reply);
   return result >= 0;
 }
 

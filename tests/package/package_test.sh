@@ -108,9 +108,10 @@ expect_field Section net
 expect_field Priority optional
 expect_field Maintainer "Brivane developers <support@brivane.com>"
 depends=$(field Depends)
-needed_packages=(libc6 libstdc++6 libsystemd0 systemd)
+# The service carries its C++ runtime and loads libsystemd only for its command words.
+needed_packages=(libc6 libsystemd0 systemd)
 if [[ "$with_console" == 1 ]]; then
-  needed_packages+=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins)
+  needed_packages+=(libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins)
 fi
 for needed in "${needed_packages[@]}"; do
   sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends" | grep -qxF -- "$needed" && pass "Depends: $needed" ||
