@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <vector>
+
+#include "common/file_text.h"
 
 namespace brivane {
 namespace {
@@ -44,16 +44,6 @@ bool SameName(std::string_view a, std::string_view b) {
     }
   }
   return true;
-}
-
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -136,8 +126,10 @@ bool ReplaceFile(const std::filesystem::path& target, const std::string& content
   if (exists && ::access(target.c_str(), W_OK) != 0) {
     return false;
   }
-  std::string pattern =
-      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string hidden = ".";
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  std::string pattern = (target.parent_path() / hidden).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     return false;
@@ -240,7 +232,10 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
     if (!lines.empty() && lines.back().end.empty()) {
       lines.back().end = newline;
     }
-    lines.push_back({"[" + std::string(section) + "]", newline});
+    std::string header = "[";
+    header += section;
+    header += ']';
+    lines.push_back({header, newline});
     lines.push_back({keyLine, newline});
   }
 

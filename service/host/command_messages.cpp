@@ -17,8 +17,10 @@ std::string MessageOutputText(const CommandMessage& message) {
   return output;
 }
 
-void PrintMessage(std::ostream& out, const CommandMessage& message) {
-  out << MessageOutputText(message) << std::flush;
+void PrintMessage(std::FILE* out, const CommandMessage& message) {
+  const std::string text = MessageOutputText(message);
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
 }
 
 }  // namespace brivane

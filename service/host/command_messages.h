@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ostream>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -47,6 +47,6 @@ inline constexpr CommandMessage kInstalledMessage{"Brivane Service Install",
 std::string MessageOutputText(const CommandMessage& message);
 
 // Writes MessageOutputText to out and flushes it, so it is there before any wait.
-void PrintMessage(std::ostream& out, const CommandMessage& message);
+void PrintMessage(std::FILE* out, const CommandMessage& message);
 
 }  // namespace brivane

@@ -1,7 +1,6 @@
 #include "service/host/command_words.h"
 
 #include <array>
-#include <iostream>
 #include <utility>
 
 #include "common/product.h"
@@ -39,7 +38,7 @@ std::optional<int> RunCommandWord(const std::string& commandLine) {
       .install = [] { return InstallService(); },
       .uninstall = [] { return UninstallService(); },
       .delay = [](std::int16_t seconds) { Delay(seconds); },
-      .show = [](const CommandMessage& message) { PrintMessage(std::cout, message); },
+      .show = [](const CommandMessage& message) { PrintMessage(stdout, message); },
   };
   return RunRegistrationSequence(*word, actions);
 }

@@ -1,9 +1,9 @@
 #include "service/host/installer.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
+#include "common/file_text.h"
 #include "common/product.h"
 #include "common/program_location.h"
 #include "common/service_control.h"
@@ -36,15 +36,7 @@ bool UnderFolder(const std::filesystem::path& path, const std::filesystem::path&
 
 // Readable by everyone whatever the umask, as systemctl cat and status show it to users.
 bool WriteUnitFile(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::permissions(path, std::filesystem::perms(0644), error);
-  return !error;
+  return WriteWholeFile(path, text, 0644);
 }
 
 void RemoveUnitFile() {

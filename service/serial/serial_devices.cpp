@@ -1,9 +1,10 @@
 #include "service/serial/serial_devices.h"
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <string_view>
 #include <system_error>
 
+#include "common/file_text.h"
 #include "common/settings.h"
 
 namespace brivane {
@@ -47,20 +48,22 @@ bool IsActiveConsole(const std::string& device, std::string_view activeConsoles)
   if (resolved == "/dev/console") {
     return true;
   }
-  std::istringstream names{std::string(activeConsoles)};
-  std::string active;
-  while (names >> active) {
-    if (active == name) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  std::string_view names = activeConsoles;
+  for (auto start = names.find_first_not_of(kBlanks); start != std::string_view::npos;
+       start = names.find_first_not_of(kBlanks, start)) {
+    const auto end = std::min(names.find_first_of(kBlanks, start), names.size());
+    if (names.substr(start, end - start) == name) {
       return true;
     }
+    start = end;
   }
   return false;
 }
 
 std::string ReadActiveConsoles() {
-  std::ifstream file("/sys/class/tty/console/active");
-  std::string text;
-  std::getline(file, text);
+  std::string text = ReadWholeFile("/sys/class/tty/console/active").value_or("");
+  text.resize(std::min(text.find('\n'), text.size()));
   return text;
 }
 

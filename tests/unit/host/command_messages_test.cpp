@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 
 namespace brivane {
 namespace {
@@ -36,9 +36,14 @@ TEST(CommandMessagesTest, TitleLineThenTextWithEachLineBreakItsOwnLine) {
             "required permissions. You must be logged in as an administrator to install the "
             "Brivane service.\n");
 
-  std::ostringstream out;
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
   PrintMessage(out, kAlreadyInstalledMessage);
-  EXPECT_EQ(out.str(), MessageOutputText(kAlreadyInstalledMessage));
+  std::rewind(out);
+  char printed[256] = {};
+  const std::size_t length = std::fread(printed, 1, sizeof printed - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(printed, length), MessageOutputText(kAlreadyInstalledMessage));
 }
 
 }  // namespace
