@@ -21,6 +21,7 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding)
   // Left alone, the kernel grows a send buffer to megabytes before anything waits in our
   // queue: a client that does not read would hold that much each and be noticed late.
   socket_.set_option(asio::socket_base::send_buffer_size(static_cast<int>(kSendQueueLimit)), error);
+  socket_.non_blocking(true, error);
 }
 
 void TcpConnection::Start() {
@@ -97,8 +98,20 @@ void TcpConnection::WriteQueued() {
   if (!Connected() || queued_.empty() || !writing_.empty()) {
     return;
   }
-  writing_.swap(queued_);
   ++writesStarted_;
+  // Most ticks the whole burst fits the socket at once: send it straight away and keep
+  // the asynchronous write for what the socket did not take.
+  asio::error_code error;
+  const std::size_t taken = socket_.send(asio::buffer(queued_), 0, error);
+  if (error && error != asio::error::would_block) {
+    Close();  // lost: the slot stays reserved until the next broadcast
+    return;
+  }
+  queued_.erase(0, taken);
+  if (queued_.empty()) {
+    return;
+  }
+  writing_.swap(queued_);
   asio::async_write(socket_, asio::buffer(writing_),
                     [self = shared_from_this()](const asio::error_code& error, std::size_t) {
                       self->OnWritten(error);
