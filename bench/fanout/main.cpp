@@ -4,7 +4,7 @@
 // after the other under the same load; the first two are printed side by side.
 //
 //   fanout [--clients N] [--seconds D] [--drain S] [--json PATH] [--pin]
-//          --target NAME,LINK,PORT,COMMAND [--target ...]
+//          [--spreads PREFIX] --target NAME,LINK,PORT,COMMAND [--target ...]
 //
 // --pin puts the bridge on the first CPU and the clients on the last one, so that the
 // clients' wake-ups on loopback do not preempt the bridge in the middle of its fan-out
@@ -60,6 +60,7 @@ struct Options {
   double drain = 3;
   std::string json;
   std::string log = "/dev/null";
+  std::string spreads;  // a file per target: each record's spread, to study the tail
   bool pin = false;
   std::vector<Target> targets;
 };
@@ -97,6 +98,8 @@ bool Parse(int argc, char** argv, Options& options) {
       options.json = value;
     } else if (word == "--log") {
       options.log = value;
+    } else if (word == "--spreads") {
+      options.spreads = value;
     } else if (word == "--target") {
       const std::string text = value;
       const auto a = text.find(',');
@@ -182,6 +185,24 @@ int Connect(int port) {
   return fd;
 }
 
+// Whether the bridge takes a connection. The probe ends it the polite way, reading what
+// it was sent until the bridge hangs up: a connection dropped with data unread is reset,
+// and a bridge may keep the slot of a reset connection until its next broadcast.
+bool Probe(int port) {
+  const int fd = Connect(port);
+  if (fd < 0) {
+    return false;
+  }
+  shutdown(fd, SHUT_WR);
+  timeval wait{2, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  char discard[512];
+  while (recv(fd, discard, sizeof discard, 0) > 0) {
+  }
+  close(fd);
+  return true;
+}
+
 template <typename Condition>
 bool WaitUntil(Condition condition, double seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -209,15 +230,7 @@ TargetResult RunTarget(const Target& target, const Options& options) {
 
   Line line = OpenLine(target.link);
   const pid_t pid = Launch(target.command, options.log, options.pin);
-  if (!WaitUntil(
-          [&] {
-            const int fd = Connect(target.port);
-            if (fd >= 0) {
-              close(fd);
-            }
-            return fd >= 0;
-          },
-          20)) {
+  if (!WaitUntil([&] { return Probe(target.port); }, 20)) {
     kill(pid, SIGKILL);
     Fail(target.name + " does not listen on port " + std::to_string(target.port));
   }
@@ -368,6 +381,14 @@ TargetResult RunTarget(const Target& target, const Options& options) {
       spreads.push_back(static_cast<double>(lastArrival[s] - firstArrival[s]) / 1e6);
     }
   }
+  if (!options.spreads.empty()) {
+    // sequence, spread in microseconds, first arrival (CLOCK_REALTIME ns)
+    std::ofstream out(options.spreads + "." + target.name);
+    for (std::size_t s = 1; s < arrivals.size(); ++s) {
+      out << s << ' ' << (lastArrival[s] - firstArrival[s]) / 1000 << ' ' << firstArrival[s]
+          << '\n';
+    }
+  }
   result.fanOutMs = Summarise(spreads);
   result.latencyMs = Summarise(latencies);
   for (Client& client : clients) {
@@ -402,7 +423,7 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: fanout [--clients N] [--seconds D] [--drain S] [--json PATH] "
-                 "[--log PATH] [--pin] --target NAME,LINK,PORT,COMMAND ...\n");
+                 "[--log PATH] [--pin] [--spreads PREFIX] --target NAME,LINK,PORT,COMMAND ...\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
