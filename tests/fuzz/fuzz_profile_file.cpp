@@ -119,14 +119,24 @@ void CheckOnlyTheKeyChanged(const std::string& before, const std::string& after,
   const std::string header = "[" + std::string(section) + "]";
   int keyLines = 0;
   bool changedLineKept = oldMiddle.empty();
-  for (const auto& line : newMiddle) {
-    if (IsKeyLine(line, key, value)) {
+  const bool lastLineOpen = oldMiddle.size() == 1 && !oldMiddle[0].ends_with('\n');
+  for (std::size_t i = 0; i < newMiddle.size(); ++i) {
+    const std::string& line = newMiddle[i];
+    if (i == 0 && lastLineOpen && newMiddle.size() > 1 &&
+        (line == oldMiddle[0] + "\n" || line == oldMiddle[0] + "\r\n")) {
+      // The old last line, which had no line end, gets one before what is added (it may
+      // look like the key's line: it is outside the section).
+      changedLineKept = true;
+    } else if (IsKeyLine(line, key, value)) {
       ++keyLines;
       if (!oldMiddle.empty() && IsFormerKeyLine(oldMiddle[0], key)) {
         changedLineKept = true;  // the key's own line, changed in place
       }
     } else if (WithoutLineEnd(line) == header) {
       FUZZ_REQUIRE(line.ends_with('\n'));
+      if (oldMiddle.size() == 1 && oldMiddle[0] == WithoutLineEnd(line)) {
+        changedLineKept = true;  // the section's header was the last line, now with its end
+      }
     } else {
       // The old last line, which had no line end, gets one before what is added.
       FUZZ_REQUIRE(oldMiddle.size() == 1 && !oldMiddle[0].ends_with('\n'));
