@@ -33,21 +33,26 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
   return content;
 }
 
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
 bool WriteWholeFile(const std::filesystem::path& file, const std::string& text, mode_t mode) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) {
     return false;
   }
-  bool ok = true;
-  std::size_t written = 0;
-  while (ok && written < text.size()) {
-    const auto n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    ok = n > 0;
-    written += ok ? static_cast<std::size_t>(n) : 0;
-  }
+  bool ok = WriteAll(fd, text);
   ok = ok && ::fchmod(fd, mode) == 0;
   ok = (::close(fd) == 0) && ok;
   return ok;

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -134,16 +133,7 @@ bool ReplaceFile(const std::filesystem::path& target, const std::string& content
   if (fd < 0) {
     return false;
   }
-  bool ok = true;
-  std::size_t written = 0;
-  while (ok && written < content.size()) {
-    const auto n = ::write(fd, content.data() + written, content.size() - written);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    ok = n > 0;
-    written += ok ? static_cast<std::size_t>(n) : 0;
-  }
+  bool ok = WriteAll(fd, content);
   if (exists) {
     ok = ok && ::fchmod(fd, existing.st_mode & 07777) == 0;
     // Keep the owner where we may (root editing a user's file); a failure here is harmless.
