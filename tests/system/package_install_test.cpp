@@ -117,33 +117,6 @@ class PackageInstallSystemTest : public SystemdNamespaceTest {
     return system_->Run({"test", "-e", path}).exitStatus == 0;
   }
 
-  bool ServiceRunning() const { return Probe({"running", "Brivane"}) == "true"; }
-
-  bool ServiceProcessGone() const {
-    return system_->Run({"pgrep", "-x", "BrivaneSvc"}).exitStatus == 1;
-  }
-
-  void ExpectServing() const {
-    ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s))
-        << system_->Run({"systemctl", "status", "--no-pager", "Brivane.service"}).out;
-    std::string greeting;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-          greeting = Probe({"tcp", "8467"});
-          return !greeting.empty();
-        },
-        10s));
-    EXPECT_EQ(greeting.rfind("Brivane Pro v1.0.0 - ", 0), 0u) << greeting;
-    std::string status;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-          status = Probe({"udp", "8466", "SvcCon"});
-          return !status.empty();
-        },
-        10s));
-    EXPECT_EQ(status.rfind("\nSVCL1.0.0,", 0), 0u) << status;
-  }
-
   void ExpectUnregistered() const {
     EXPECT_FALSE(Exists("/etc/systemd/system/Brivane.service"));
     EXPECT_FALSE(Exists("/etc/systemd/system/multi-user.target.wants/Brivane.service"));

@@ -51,6 +51,35 @@ class SystemdNamespaceTest : public ::testing::Test {
     return text;
   }
 
+  bool ServiceRunning() const { return Probe({"running", "Brivane"}) == "true"; }
+
+  bool ServiceProcessGone() const {
+    return system_->Run({"pgrep", "-x", "BrivaneSvc"}).exitStatus == 1;
+  }
+
+  // The unit runs and its default ports answer: the greeting on TCP, the status on UDP.
+  void ExpectServing() const {
+    using namespace std::chrono_literals;
+    ASSERT_TRUE(WaitFor([&] { return ServiceRunning(); }, 15s))
+        << system_->Run({"systemctl", "status", "--no-pager", "Brivane.service"}).out;
+    std::string greeting;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          greeting = Probe({"tcp", "8467"});
+          return !greeting.empty();
+        },
+        10s));
+    EXPECT_EQ(greeting.rfind("Brivane Pro v1.0.0 - ", 0), 0u) << greeting;
+    std::string status;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          status = Probe({"udp", "8466", "SvcCon"});
+          return !status.empty();
+        },
+        10s));
+    EXPECT_EQ(status.rfind("\nSVCL1.0.0,", 0), 0u) << status;
+  }
+
   // Writes a unit into the system's /etc/systemd/system and has systemd read it.
   void AddUnit(const std::string& name, const std::string& text) const {
     const auto file = system_->Exchange() / name;
