@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake pkg-config make
   libasio-dev
+  nlohmann-json3-dev
   libsystemd-dev
   qt6-base-dev
   libgtest-dev libgmock-dev
