@@ -77,6 +77,8 @@ expect_file() {
 }
 expect_file ./opt/brivane/BrivaneSvc -rwxr-xr-x
 expect_file ./usr/share/man/man8/BrivaneSvc.8.gz -rw-r--r--
+expect_file ./opt/brivane/mate-decode -rwxr-xr-x
+expect_file ./usr/share/man/man1/mate-decode.1.gz -rw-r--r--
 if [[ "$with_console" == 1 ]]; then
   expect_file ./opt/brivane/BrivaneServiceConsole -rwxr-xr-x
   expect_file ./usr/share/applications/brivane-service-console.desktop -rw-r--r--
@@ -144,8 +146,8 @@ grep -q 'Brivane.ini' "$work/control/postrm" && pass "postrm forgets Brivane.ini
 # --- Installed files ---------------------------------------------------------------------
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-programs=(BrivaneSvc)
-pages=(man8/BrivaneSvc.8.gz)
+programs=(BrivaneSvc mate-decode)
+pages=(man8/BrivaneSvc.8.gz man1/mate-decode.1.gz)
 if [[ "$with_console" == 1 ]]; then
   programs+=(BrivaneServiceConsole)
   pages+=(man1/BrivaneServiceConsole.1.gz)
