@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the bridge on this machine: installs what is missing, builds BrivaneSvc and
-# mate-sim into build/, starts a simulated MATE (an FX, an MX and a FLEXnet DC) and
-# BrivaneSvc --foreground from run/, until Ctrl-C.
+# Runs the bridge on this machine: installs what is missing, builds BrivaneSvc,
+# mate-sim and mate-decode into build/, starts a simulated MATE (an FX, an MX and a
+# FLEXnet DC) and BrivaneSvc --foreground from run/, until Ctrl-C.
 #   ./run.sh                        against the simulator
 #   ./run.sh --device /dev/ttyUSB0  against a real MATE on that serial device
 set -euo pipefail
@@ -30,7 +30,7 @@ done
 scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target BrivaneSvc mate-sim -j"$(nproc)"
+cmake --build build --target BrivaneSvc mate-sim mate-decode -j"$(nproc)"
 
 tcp_port=8467
 udp_port=8466
@@ -111,6 +111,7 @@ cat <<EOF
 
 Brivane runs from $run_dir, reading the $source_text.
   Watch the records:   nc 127.0.0.1 $tcp_port
+  Decoded, as JSON:    build/bin/mate-decode --bridge 127.0.0.1:$tcp_port
   Ask for the status:  printf SvcCon | nc -u -w 1 127.0.0.1 $udp_port | od -c
   Find the service:    printf OrvaTCP | nc -u -w 1 127.0.0.1 $udp_port | od -c
 Journal entries appear below as "error 109: ..." or "warning 109: ...". Ctrl-C stops everything.

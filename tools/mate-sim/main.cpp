@@ -11,9 +11,12 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "common/file_text.h"
 #include "tools/mate-sim/mate_pages.h"
+#include "tools/mate-sim/replay_pages.h"
 #include "tools/mate-sim/sim_line.h"
 #include "tools/mate-sim/sim_options.h"
 
@@ -78,10 +81,13 @@ std::string MalformedText(std::mt19937& random) {
 
 class Simulator {
  public:
-  Simulator(const SimOptions& options, SimLine& line)
-      : options_(options), line_(line), random_(options.seed) {
-    for (char address : options.devices) {
-      devices_.emplace_back(address);
+  // With replay cycles, sends those instead of the simulated devices' pages.
+  Simulator(const SimOptions& options, SimLine& line, std::vector<std::vector<std::string>> replay)
+      : options_(options), line_(line), random_(options.seed), replay_(std::move(replay)) {
+    if (replay_.empty()) {
+      for (char address : options.devices) {
+        devices_.emplace_back(address);
+      }
     }
   }
 
@@ -97,15 +103,12 @@ class Simulator {
       const bool paused =
           pausedBySignal || (options_.pauseAfter >= 0 && seconds >= options_.pauseAfter &&
                              seconds < options_.pauseAfter + options_.pauseFor);
-      for (const auto& device : devices_) {
+      const std::size_t pages = replay_.empty() ? devices_.size() : replay_[nextReplay_].size();
+      for (std::size_t page = 0; page < pages; ++page) {
         if (stopRequested || paused || !line_.ReaderPresent()) {
           break;
         }
-        std::optional<std::uint64_t> sequence;
-        if (options_.sequence) {
-          sequence = ++sequence_;
-        }
-        std::string text = MakePage(device.Address(), device.Fields(seconds), sequence);
+        std::string text = PageText(page, seconds);
         if (options_.malformedEvery > 0 &&
             random_() % static_cast<unsigned>(options_.malformedEvery) == 0) {
           text += MalformedText(random_);
@@ -118,6 +121,9 @@ class Simulator {
           return true;
         }
       }
+      if (!replay_.empty()) {
+        nextReplay_ = (nextReplay_ + 1) % replay_.size();
+      }
       nextCycle += cycle;
       // Fallen far behind (the machine was suspended): start afresh from now.
       if (Clock::now() - nextCycle > std::chrono::seconds(1)) {
@@ -128,6 +134,19 @@ class Simulator {
   }
 
  private:
+  // The page-th page of this cycle, with the next sequence number when asked for.
+  std::string PageText(std::size_t page, double seconds) {
+    if (!replay_.empty()) {
+      return replay_[nextReplay_][page];
+    }
+    std::optional<std::uint64_t> sequence;
+    if (options_.sequence) {
+      sequence = ++sequence_;
+    }
+    const SimulatedDevice& device = devices_[page];
+    return MakePage(device.Address(), device.Fields(seconds), sequence);
+  }
+
   // Writes in small pieces, each when the previous one would have left the wire.
   bool Send(const std::string& text) {
     constexpr std::size_t kPiece = 16;
@@ -152,6 +171,8 @@ class Simulator {
   SimLine& line_;
   std::vector<SimulatedDevice> devices_;
   std::mt19937 random_;
+  std::vector<std::vector<std::string>> replay_;
+  std::size_t nextReplay_ = 0;
   std::uint64_t sequence_ = 0;
   std::uint64_t sent_ = 0;
   Clock::time_point nextCharacter_;
@@ -191,6 +212,19 @@ int Main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  std::vector<std::vector<std::string>> replay;
+  if (!options.replayPath.empty()) {
+    const auto text = ReadWholeFile(options.replayPath);
+    if (!text) {
+      std::fprintf(stderr, "mate-sim: cannot read %s\n", options.replayPath.c_str());
+      return 1;
+    }
+    replay = ReplayCycles(*text);
+    if (replay.empty()) {
+      std::fprintf(stderr, "mate-sim: %s holds no pages\n", options.replayPath.c_str());
+      return 1;
+    }
+  }
   InstallSignals();
   std::string error;
   auto line = options.devicePath.empty() ? SimLine::OpenPseudoTerminal(error)
@@ -205,7 +239,7 @@ int Main(int argc, char** argv) {
   std::printf("%s\n", line->Path().c_str());
   std::fflush(stdout);
 
-  Simulator simulator(options, *line);
+  Simulator simulator(options, *line, std::move(replay));
   const bool lineHeld = simulator.Run();
   if (!options.linkPath.empty()) {
     RemoveLink(options.linkPath, line->Path());

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "mate/address.h"
+#include "mate/checksum.h"
+
 namespace brivane::sim {
 
 namespace {
@@ -26,26 +29,19 @@ double Swing(double seconds, double phase, double low, double high, double perio
 }  // namespace
 
 std::optional<DeviceKind> KindOfAddress(char address) {
-  if (address >= '0' && address <= '9') {
-    return DeviceKind::FX;
+  const auto device = mate::AddressOf(address);
+  if (!device) {
+    return std::nullopt;
   }
-  if (address >= 'A' && address <= 'K') {
-    return DeviceKind::MX;
+  switch (device->type) {
+    case mate::DeviceType::Mx:
+      return DeviceKind::MX;
+    case mate::DeviceType::Fndc:
+      return DeviceKind::FNDC;
+    case mate::DeviceType::Fx:
+    default:
+      return DeviceKind::FX;
   }
-  if (address >= 'a' && address <= 'j') {
-    return DeviceKind::FNDC;
-  }
-  return std::nullopt;
-}
-
-int DigitSum(const std::string& text) {
-  int sum = 0;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      sum += c - '0';
-    }
-  }
-  return sum;
 }
 
 std::string MakePage(char address, const std::vector<std::string>& fields,
@@ -57,7 +53,7 @@ std::string MakePage(char address, const std::vector<std::string>& fields,
   for (const auto& field : fields) {
     body += "," + field;
   }
-  return "\n" + body + "," + Digits(DigitSum(body), 3) + "\r";
+  return "\n" + body + "," + Digits(mate::PageChecksum(body), 3) + "\r";
 }
 
 SimulatedDevice::SimulatedDevice(char address)
@@ -108,24 +104,33 @@ std::vector<std::string> SimulatedDevice::MxFields(double t) const {
       "000",                                         // error mode
       "02",                                          // charger mode: bulk
       Digits(Swing(t, phase_, 250, 275, 300), 3),    // battery voltage, tenths
-      Digits(std::fmod(t / 2.0, 9999), 4),           // daily Ah
+      Digits(std::fmod(t / 2.0, 2000), 4),           // daily Ah
       "00",                                          // unused
   };
 }
 
 std::vector<std::string> SimulatedDevice::FndcFields(double t) const {
-  const int extraId = static_cast<int>(t) % 14;
+  // Shunt A charges from the array, shunt B feeds the inverter, C is not wired.
+  const double shuntA = Swing(t, phase_, 0, 400, 200);          // tenths of an amp
+  const double shuntB = Swing(t, phase_ + 1, -300, 100, 240);   // negative: discharging
+  const double stateOfCharge = Swing(t, phase_, 60, 100, 900);  // percent
+  const int extraKind = static_cast<int>(t) % 14;
+  // Net battery Ah and kWh (12, 13) go below zero; today's minimum SOC (7) is a percentage.
+  const bool extraNegative = extraKind >= 12 && std::sin(t / 50 + phase_) < 0;
+  const double extraValue =
+      extraKind == 7 ? stateOfCharge - 5 : Swing(t, phase_ + extraKind, 0, 9999, 500);
+  const int statusFlags = 2 | (shuntB < 0 ? 16 : 0);  // relay automatic; shunt B sign
   return {
-      Digits(Swing(t, phase_, 0, 400, 200), 4),             // shunt A current, tenths
-      Digits(Swing(t, phase_ + 1, 0, 300, 240), 4),         // shunt B current, tenths
-      Digits(Swing(t, phase_ + 2, 0, 100, 300), 4),         // shunt C current, tenths
-      Digits(extraId, 2),                                   // extra data id
-      Digits(Swing(t, phase_ + extraId, 0, 9999, 500), 5),  // extra data
-      Digits(Swing(t, phase_, 250, 272, 300), 3),           // battery voltage, tenths
-      Digits(Swing(t, phase_, 60, 100, 900), 3),            // state of charge, percent
-      "111",                                                // shunts enabled
-      "00",                                                 // status flags
-      Digits(Swing(t, phase_, 20, 28, 1200), 2),            // battery temperature
+      Digits(shuntA, 4),                                // shunt A current, tenths
+      Digits(std::fabs(shuntB), 4),                     // shunt B current, tenths
+      "0000",                                           // shunt C current, tenths
+      Digits(extraKind + (extraNegative ? 64 : 0), 2),  // extra data kind and sign
+      Digits(extraValue, 5),                            // extra data
+      Digits(Swing(t, phase_, 250, 272, 300), 3),       // battery voltage, tenths
+      Digits(stateOfCharge, 3),                         // state of charge, percent
+      "001",                                            // A and B in use, C not
+      Digits(statusFlags, 2),                           // status flags
+      Digits(Swing(t, phase_, 30, 38, 1200), 2),        // battery temperature + 10 °C
   };
 }
 

@@ -11,14 +11,12 @@ namespace brivane::sim {
 
 enum class DeviceKind { FX, MX, FNDC };
 
-// '0'-'9' FX inverter, 'A'-'K' MX charge controller, 'a'-'j' FLEXnet DC monitor.
+// '0'-'9' and ':' FX inverter, 'A'-'J' MX charge controller, 'a'-'j' FLEXnet DC
+// monitor: the direct port and hub ports 1-10.
 std::optional<DeviceKind> KindOfAddress(char address);
 
-// The sum of the digit values of every digit character in text.
-int DigitSum(const std::string& text);
-
 // Builds one page from its fields (checksum excluded); with a sequence number, an
-// extra 8-digit field follows the address.
+// extra 8-digit field follows the address (and the page is no longer a MATE's).
 std::string MakePage(char address, const std::vector<std::string>& fields,
                      std::optional<std::uint64_t> sequence);
 

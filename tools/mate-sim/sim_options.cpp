@@ -10,11 +10,14 @@ namespace brivane::sim {
 const char* const kUsage =
     "Usage: mate-sim [options]\n"
     "Simulates a MATE on a pseudo-terminal and prints the path of its serial end.\n"
-    "  --devices LIST     device addresses, e.g. 0,A,a (FX 0-9, MX A-K, FLEXnet DC a-j);\n"
-    "                     default 0\n"
+    "  --devices LIST     device addresses, e.g. 0,A,a (FX 0 direct, 1-9 and : hub ports\n"
+    "                     1-10; MX A-J and FLEXnet DC a-j hub ports 1-10); default 0\n"
+    "  --replay FILE      send the pages of FILE verbatim, one a line without LF and\n"
+    "                     CR ('#' starts a comment), over and over; a page whose\n"
+    "                     address was sent in this cycle begins the next cycle\n"
     "  --link PATH        make PATH a symbolic link to the pseudo-terminal\n"
     "  --device PATH      write to this existing serial device instead\n"
-    "  --rate N           pages per second per device (default 1)\n"
+    "  --rate N           cycles per second, one page per device each (default 1)\n"
     "  --count N          stop after N pages in all\n"
     "  --linger SECONDS   after --count, wait this long at most for the reader (default 3)\n"
     "  --baud N           pace the line at N baud, 10 bits a character (default 19200,\n"
@@ -24,9 +27,10 @@ const char* const kUsage =
     "  --malformed N      follow about one page in N with malformed text\n"
     "  --seed N           seed for the malformed text (default 1)\n"
     "  --sequence         every page carries an increasing 8-digit sequence number as\n"
-    "                     its second field\n"
+    "                     its second field (for benchmarks: no longer a MATE's page)\n"
     "Pages are sent only while a reader has the pseudo-terminal open. The checksum is\n"
-    "the sum of the values of the page's digits before it. SIGINT or SIGTERM stop it.\n";
+    "the sum of every character before it but the commas, each counted as its code\n"
+    "minus 48 (a digit as its value, A as 17). SIGINT or SIGTERM stop it.\n";
 
 namespace {
 
@@ -61,6 +65,7 @@ bool ReadDevices(const std::string& text, std::vector<char>& devices) {
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
   SimOptions options;
+  bool devicesGiven = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
     if (name == "--help" || name == "-h") {
@@ -79,6 +84,10 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
     bool good = true;
     if (name == "--devices") {
       good = ReadDevices(value, options.devices);
+      devicesGiven = true;
+    } else if (name == "--replay") {
+      options.replayPath = value;
+      good = !value.empty();
     } else if (name == "--link") {
       options.linkPath = value;
     } else if (name == "--device") {
@@ -112,6 +121,9 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
   }
   if (!options.linkPath.empty() && !options.devicePath.empty()) {
     return {std::nullopt, "--link and --device exclude each other"};
+  }
+  if (!options.replayPath.empty() && (devicesGiven || options.sequence)) {
+    return {std::nullopt, "--replay excludes --devices and --sequence"};
   }
   return {options, ""};
 }

@@ -12,6 +12,7 @@ struct SimOptions {
   std::vector<char> devices{'0'};  // device addresses, one page each per cycle
   std::string linkPath;            // symlink made to the pseudo-terminal
   std::string devicePath;          // write to this existing device instead
+  std::string replayPath;          // send this file's pages instead of simulated ones
   double rate = 1.0;               // pages per second per device
   std::uint64_t count = 0;         // stop after this many pages; 0 = run until stopped
   long baud = 19200;               // pacing; 0 = as fast as possible

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "mate/decode.h"
 #include "service/serial/comm_port.h"
 #include "service/serial/port_supervisor.h"
 #include "service/serial/serial_receiver.h"
@@ -155,10 +156,12 @@ void ExpectSoundPage(const std::string& page, std::size_t length) {
   ASSERT_EQ(page.size(), length) << page;
   EXPECT_EQ(page.front(), '\n');
   EXPECT_EQ(page.back(), '\r');
+  // Every character from the address on but the commas counts its code minus 48, so a
+  // letter address counts too ('A' 17, 'a' 49).
   const auto lastComma = page.rfind(',');
   int sum = 0;
-  for (char c : page.substr(0, lastComma)) {
-    if (c >= '0' && c <= '9') {
+  for (char c : page.substr(1, lastComma - 1)) {
+    if (c != ',') {
       sum += c - '0';
     }
   }
@@ -188,6 +191,10 @@ TEST(MateSimTest, SendsFramedPagesWithChecksumsAndRemovesItsLinkOnStop) {
     addresses += fields[0];
     const std::size_t expected = fields[0] == "a" ? 12 : 14;  // address and checksum included
     EXPECT_EQ(fields.size(), expected) << page;
+    const auto decoded = mate::DecodePage(page);
+    if (const auto* rejection = std::get_if<mate::Rejection>(&decoded)) {
+      ADD_FAILURE() << page << " rejected: " << rejection->reason;
+    }
   }
   // One page per device per cycle, in the order given (the first may be cut short
   // by the moment the terminal was opened).
@@ -264,6 +271,13 @@ TEST(MateSimTest, RejectsBadOptions) {
     GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
   }
   EXPECT_EQ(sim.Wait(), 2);
+  // 'K' would be an eleventh hub port.
+  MateSim eleventh({"--devices", "K"});
+  EXPECT_EQ(eleventh.Wait(), 2);
+  MateSim replayAndDevices({"--replay", "/dev/null", "--devices", "0"});
+  EXPECT_EQ(replayAndDevices.Wait(), 2);
+  MateSim emptyReplay({"--replay", "/dev/null"});
+  EXPECT_EQ(emptyReplay.Wait(), 1);
 }
 
 }  // namespace
