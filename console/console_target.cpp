@@ -1,7 +1,7 @@
 #include "console/console_target.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "common/number_text.h"
 
@@ -21,18 +21,18 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 // A number written back as decimal text: whole numbers without a fraction, so a port
-// piece written 08466 reads 8466 and one without a number reads 0.
+// piece written 08466 reads 8466 and one without a number reads 0. Written the same way
+// in every locale, so the text reads back as the same number.
 std::string DecimalText(double value) {
   if (value == 0) {
     return "0";
   }
   char text[64];
-  if (std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15) {
-    std::snprintf(text, sizeof text, "%.0f", value);
-  } else {
-    std::snprintf(text, sizeof text, "%.15g", value);
-  }
-  return text;
+  const bool whole = std::isfinite(value) && std::trunc(value) == value && std::fabs(value) < 1e15;
+  const auto written =
+      whole ? std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 0)
+            : std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+  return std::string(text, written.ptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev
   util-linux systemd dbus
+  locales
 )
 # Extra tools used by later test stages, listed by the scripts that add them.
 if [[ -f "$(dirname "$0")/extra-packages.txt" ]]; then

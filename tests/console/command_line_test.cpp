@@ -2,6 +2,7 @@
 // status request goes.
 
 #include <QtTest>
+#include <clocale>
 
 #include "console/console_target.h"
 #include "tests/console/console_harness.h"
@@ -21,6 +22,7 @@ class CommandLineTest : public QObject {
   void BadPortLooksLikeNoArguments();
   void UdpPortFromSettings();
   void AddressFromSettings();
+  void NumbersReadAsInTheService();
 };
 
 void CommandLineTest::HostAloneAndHostWithPort() {
@@ -224,6 +226,37 @@ void CommandLineTest::AddressFromSettings() {
     ConsoleWindow& window = console.Open(QStringLiteral("server2"));
     QCOMPARE(window.TargetHost(), QStringLiteral("server2"));
     QCOMPARE(window.TargetPort(), 8466);
+  }
+}
+
+// The console adopts the desktop's locale; a fraction still has a point, as the service
+// reads it. ctest runs this again as console.command_line_test.de_DE, in a comma locale.
+void CommandLineTest::NumbersReadAsInTheService() {
+  if (qEnvironmentVariable("LC_ALL").startsWith(QStringLiteral("de_DE"))) {
+    QCOMPARE(std::localeconv()->decimal_point, ",");
+  }
+  auto target = RemoteTargetOf("server1:9000.7");
+  QVERIFY(target);
+  QCOMPARE(target->port, 9001);
+  QCOMPARE(target->portText, std::string("9000.7"));
+  target = RemoteTargetOf("server1:1e3");
+  QVERIFY(target);
+  QCOMPARE(target->portText, std::string("1000"));
+  // A comma ends the number.
+  target = RemoteTargetOf("server1:9000,7e9");
+  QVERIFY(target);
+  QCOMPARE(target->port, 9000);
+
+  {
+    ConsoleHarness console;
+    ConsoleWindow& window = console.Open(QStringLiteral("server1:9000.7"));
+    QCOMPARE(window.TargetPort(), 9001);
+    QCOMPARE(window.HostPanel()->Text(), QStringLiteral("Host: server1:9000.7 "));
+  }
+  {
+    ConsoleHarness console;
+    console.WriteSettings("[BrivaneSvc]\nUDPBPort=8467.5\n");
+    QCOMPARE(console.Open().TargetPort(), 8468);
   }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace brivane {
 namespace {
@@ -56,6 +59,11 @@ TEST(NumericValue, HugeNumbersAreInfiniteNotUndefined) {
   EXPECT_TRUE(std::isinf(NumericValue("-1e999")));
   EXPECT_FALSE(WholeNumberOf("1e999").has_value());
   EXPECT_FALSE(WholeNumberOf("&HFFFFFFFFFFFFFFFFFFFFFFFFFF").has_value());
+  // Too small for a double is zero, however the digits are spread around the point.
+  EXPECT_EQ(NumericValue("1e-999"), 0);
+  EXPECT_EQ(NumericValue("-0.0001e-999"), 0);
+  EXPECT_TRUE(std::isinf(NumericValue("0.001e99999999999999999999")));
+  EXPECT_EQ(NumericValue("1000e-99999999999999999999"), 0);
 }
 
 TEST(RoundHalfEven, RoundsHalvesToTheEvenNeighbour) {
@@ -90,6 +98,27 @@ TEST(RoundHalfEven, OutsideThe32BitRangeIsNothing) {
   EXPECT_FALSE(RoundHalfEven(INFINITY).has_value());
   EXPECT_FALSE(RoundHalfEven(NAN).has_value());
   EXPECT_FALSE(WholeNumberOf("99999999999").has_value());
+}
+
+// The console adopts the desktop's locale and the service keeps the C locale; both must
+// read a number alike. ctest runs this again as unit_common.de_DE, in a comma locale.
+TEST(NumberText, ReadsAsInTheCLocaleWhateverTheLocale) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  const char* wanted = std::getenv("LC_ALL");
+  const bool commaLocale = wanted != nullptr && std::string(wanted).starts_with("de_DE");
+  const char* adopted = std::setlocale(LC_ALL, "");
+  if (commaLocale) {
+    ASSERT_NE(adopted, nullptr) << "locale " << wanted << " is not available";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  }
+  EXPECT_EQ(NumericValue("9000.7"), 9000.7);
+  EXPECT_EQ(WholeNumberOf("8467.5"), 8468);
+  EXPECT_EQ(WholeNumberOf("8466.5"), 8466);
+  EXPECT_EQ(NumericValue("1,5"), 1);
+  EXPECT_EQ(NumericValue("-2.25e1"), -22.5);
+  EXPECT_TRUE(std::isinf(NumericValue("1e999")));
+  EXPECT_EQ(NumericValue("&hff"), 255);
+  std::setlocale(LC_ALL, before.c_str());
 }
 
 }  // namespace
