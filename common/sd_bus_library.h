@@ -7,20 +7,21 @@
 // and what it pulls in would take close to a megabyte of the running service's memory.
 namespace brivane {
 
-#define BRIVANE_SD_BUS_CALLS(X)     \
-  X(sd_bus_call)                    \
-  X(sd_bus_call_method)             \
-  X(sd_bus_flush_close_unref)       \
-  X(sd_bus_get_property_string)     \
-  X(sd_bus_message_append)          \
-  X(sd_bus_message_append_strv)     \
-  X(sd_bus_message_new_method_call) \
-  X(sd_bus_message_read)            \
-  X(sd_bus_message_unref)           \
-  X(sd_bus_new)                     \
-  X(sd_bus_open_system)             \
-  X(sd_bus_set_address)             \
-  X(sd_bus_set_method_call_timeout) \
+#define BRIVANE_SD_BUS_CALLS(X)                         \
+  X(sd_bus_call)                                        \
+  X(sd_bus_call_method)                                 \
+  X(sd_bus_flush_close_unref)                           \
+  X(sd_bus_get_property_string)                         \
+  X(sd_bus_message_append)                              \
+  X(sd_bus_message_append_strv)                         \
+  X(sd_bus_message_new_method_call)                     \
+  X(sd_bus_message_read)                                \
+  X(sd_bus_message_set_allow_interactive_authorization) \
+  X(sd_bus_message_unref)                               \
+  X(sd_bus_new)                                         \
+  X(sd_bus_open_system)                                 \
+  X(sd_bus_set_address)                                 \
+  X(sd_bus_set_method_call_timeout)                     \
   X(sd_bus_start)
 
 struct SdBusCalls {

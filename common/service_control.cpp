@@ -19,8 +19,12 @@ constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
 constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
 constexpr const char* kPrivateSocket = "unix:path=/run/systemd/private";
-// The console asks every 1.5 s on its only thread: a stuck manager must not hold it long.
+// A stuck manager holds a reading no longer than this.
 constexpr std::uint64_t kCallTimeoutUsec = 10'000'000;
+// Long enough for a person to type an administrator's password.
+constexpr std::uint64_t kInteractiveCallTimeoutUsec = 120'000'000;
+// Reading every unit file again can take a while on a small machine.
+constexpr std::uint64_t kRegistrationTimeoutUsec = 25'000'000;
 
 // Valid once ConnectToManager has succeeded: every call below comes after it.
 const SdBusCalls& SdBus() {
@@ -38,22 +42,23 @@ struct MessageReleaser {
 using Message = std::unique_ptr<sd_bus_message, MessageReleaser>;
 
 // The system bus; for root without a bus (early boot, minimal systems) systemd's own socket.
-Bus ConnectToManager() {
+Bus ConnectToManager(std::uint64_t timeoutUsec) {
   if (LoadSdBus() == nullptr) {
     return nullptr;
   }
   sd_bus* bus = nullptr;
-  if (SdBus().sd_bus_open_system(&bus) >= 0) {
-    return Bus(bus);
-  }
-  if (geteuid() != 0) {
-    return nullptr;
-  }
-  if (SdBus().sd_bus_new(&bus) < 0) {
-    return nullptr;
+  if (SdBus().sd_bus_open_system(&bus) < 0) {
+    if (geteuid() != 0 || SdBus().sd_bus_new(&bus) < 0) {
+      return nullptr;
+    }
+    Bus owned(bus);
+    if (SdBus().sd_bus_set_address(bus, kPrivateSocket) < 0 || SdBus().sd_bus_start(bus) < 0) {
+      return nullptr;
+    }
+    bus = owned.release();
   }
   Bus owned(bus);
-  if (SdBus().sd_bus_set_address(bus, kPrivateSocket) < 0 || SdBus().sd_bus_start(bus) < 0) {
+  if (SdBus().sd_bus_set_method_call_timeout(bus, timeoutUsec) < 0) {
     return nullptr;
   }
   return owned;
@@ -107,47 +112,37 @@ std::optional<UnitState> ReadUnitState(sd_bus* bus, const std::string& unit) {
   return UnitState{*load, *active, *sub};
 }
 
-std::optional<UnitState> ReadUnitState(std::string_view serviceName) {
-  Bus bus = ConnectToManager();
-  if (!bus) {
-    return std::nullopt;
-  }
-  SdBus().sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
-  return ReadUnitState(bus.get(), UnitName(serviceName));
-}
-
 // StartUnit or StopUnit in mode "replace"; the job is queued, not waited for.
-bool QueueUnitJob(sd_bus* bus, const char* method, const std::string& unit) {
+bool QueueUnitJob(sd_bus* bus, const char* method, const std::string& unit,
+                  Authorization authorization) {
+  sd_bus_message* call = nullptr;
+  if (SdBus().sd_bus_message_new_method_call(bus, &call, kManagerService, kManagerPath,
+                                             kManagerInterface, method) < 0) {
+    return false;
+  }
+  Message ownedCall(call);
+  const bool interactive = authorization == Authorization::Interactive;
+  if (SdBus().sd_bus_message_append(call, "ss", unit.c_str(), "replace") < 0 ||
+      SdBus().sd_bus_message_set_allow_interactive_authorization(call, interactive) < 0) {
+    return false;
+  }
   sd_bus_message* reply = nullptr;
-  const int result =
-      SdBus().sd_bus_call_method(bus, kManagerService, kManagerPath, kManagerInterface, method,
-                                 nullptr, &reply, "ss", unit.c_str(), "replace");
+  const int result = SdBus().sd_bus_call(
+      bus, call, interactive ? kInteractiveCallTimeoutUsec : kCallTimeoutUsec, nullptr, &reply);
   SdBus().sd_bus_message_unref(reply);
   return result >= 0;
 }
 
-// Asks for the job only when the unit is in the state the job leaves.
-template <typename WantsJob>
-bool ChangeUnitState(std::string_view serviceName, const char* method, WantsJob wantsJob) {
-  Bus bus = ConnectToManager();
-  if (!bus) {
-    return false;
-  }
-  SdBus().sd_bus_set_method_call_timeout(bus.get(), kCallTimeoutUsec);
-  const std::string unit = UnitName(serviceName);
-  const auto state = ReadUnitState(bus.get(), unit);
+ServiceState StateOf(const std::optional<UnitState>& state) {
   if (!state || !state->Exists()) {
-    return false;
+    return ServiceState::NotInstalled;
   }
-  if (!wantsJob(*state)) {
-    return true;
-  }
-  return QueueUnitJob(bus.get(), method, unit);
+  return state->Running() ? ServiceState::Running : ServiceState::Stopped;
 }
 
 // EnableUnitFiles and DisableUnitFiles: the unit's name in a one-element array, then flags.
 bool ChangeUnitFiles(std::string_view serviceName, bool enable) {
-  Bus bus = ConnectToManager();
+  Bus bus = ConnectToManager(kRegistrationTimeoutUsec);
   if (!bus) {
     return false;
   }
@@ -177,28 +172,83 @@ bool ChangeUnitFiles(std::string_view serviceName, bool enable) {
 
 }  // namespace
 
+ServiceManagerLink::~ServiceManagerLink() {
+  Disconnect();
+}
+
+sd_bus* ServiceManagerLink::Connection() {
+  if (bus_ == nullptr) {
+    bus_ = ConnectToManager(kCallTimeoutUsec).release();
+  }
+  return bus_;
+}
+
+void ServiceManagerLink::Disconnect() {
+  Bus closed(bus_);
+  bus_ = nullptr;
+}
+
+ServiceState ServiceManagerLink::ReadState(std::string_view serviceName) {
+  sd_bus* bus = Connection();
+  if (bus == nullptr) {
+    return ServiceState::NotInstalled;
+  }
+  const auto state = ReadUnitState(bus, UnitName(serviceName));
+  if (!state) {
+    Disconnect();
+  }
+  return StateOf(state);
+}
+
+bool ServiceManagerLink::Start(std::string_view serviceName, Authorization authorization) {
+  return ChangeState(serviceName, "StartUnit", authorization);
+}
+
+bool ServiceManagerLink::Stop(std::string_view serviceName, Authorization authorization) {
+  return ChangeState(serviceName, "StopUnit", authorization);
+}
+
+// Asks for the job only when the unit is in the state the job leaves.
+bool ServiceManagerLink::ChangeState(std::string_view serviceName, const char* method,
+                                     Authorization authorization) {
+  sd_bus* bus = Connection();
+  if (bus == nullptr) {
+    return false;
+  }
+  const std::string unit = UnitName(serviceName);
+  const auto state = ReadUnitState(bus, unit);
+  if (!state) {
+    Disconnect();
+    return false;
+  }
+  if (!state->Exists()) {
+    return false;
+  }
+  const bool starting = std::string_view(method) == "StartUnit";
+  if (starting ? !state->Stopped() : !state->Running()) {
+    return true;
+  }
+  return QueueUnitJob(bus, method, unit, authorization);
+}
+
 bool WindowsServiceExists(std::string_view serviceName) {
-  const auto state = ReadUnitState(serviceName);
-  return state && state->Exists();
+  return ServiceManagerLink().ReadState(serviceName) != ServiceState::NotInstalled;
 }
 
 bool WindowsServiceRunning(std::string_view serviceName) {
-  const auto state = ReadUnitState(serviceName);
-  return state && state->Exists() && state->Running();
+  return ServiceManagerLink().ReadState(serviceName) == ServiceState::Running;
 }
 
 bool StartWindowsService(std::string_view serviceName) {
-  return ChangeUnitState(serviceName, "StartUnit",
-                         [](const UnitState& state) { return state.Stopped(); });
+  return ServiceManagerLink().Start(serviceName, Authorization::NonInteractive);
 }
 
 bool StopWindowsService(std::string_view serviceName) {
-  return ChangeUnitState(serviceName, "StopUnit",
-                         [](const UnitState& state) { return state.Running(); });
+  return ServiceManagerLink().Stop(serviceName, Authorization::NonInteractive);
 }
 
 bool ReloadServiceManager() {
-  Bus bus = ConnectToManager();
+  Bus bus = ConnectToManager(kRegistrationTimeoutUsec);
   if (!bus) {
     return false;
   }

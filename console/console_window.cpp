@@ -40,7 +40,7 @@ QString Text(std::string_view text) {
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(ConsoleSetup setup, QWidget* parent)
-    : QMainWindow(parent), setup_(std::move(setup)) {
+    : QMainWindow(parent), setup_(std::move(setup)), watcher_(*setup_.checks) {
   setObjectName(QStringLiteral("frmBrivaneSvcConsole"));
   setWindowTitle(Text(kConsoleTitle));
   CreateControls();
@@ -53,6 +53,7 @@ ConsoleWindow::ConsoleWindow(ConsoleSetup setup, QWidget* parent)
   oUDP_.setObjectName(QStringLiteral("oUDP"));
   connect(&oUDP_, &StatusQueryLink::datagramArrived, this, &ConsoleWindow::ShowStatusReply);
   connect(&oUDP_, &StatusQueryLink::sendFailed, this, &ConsoleWindow::ReportSendFailure);
+  connect(&watcher_, &ServiceWatcher::stateRead, this, &ConsoleWindow::ShowServiceState);
   Relayout();
 }
 
@@ -289,29 +290,18 @@ void ConsoleWindow::CheckService() {
   if (tmrCheckService_.interval() != kPollMs) {
     tmrCheckService_.setInterval(kPollMs);
   }
-  bool running = false;
-  if (remoteMode_) {
-    if (heightTwips_ != kHeightWithoutButtonsTwips) {
-      SetWindowHeight(kHeightWithoutButtonsTwips);
-    }
-  } else if (setup_.checks->Exists()) {
-    if (heightTwips_ != kHeightWithButtonsTwips) {
-      SetWindowHeight(kHeightWithButtonsTwips);
-    }
-    if (setup_.checks->Running()) {
-      running = true;
-      if (panels_[0]->Text() != Text(kServiceRunning)) {
-        SetServiceState(kServiceRunning, Picture::Check);
-        cmdStartService_->setEnabled(false);
-        cmdStopService_->setEnabled(true);
-      }
-    } else if (panels_[0]->Text() != Text(kServiceStopped)) {
-      SetServiceState(kServiceStopped, Picture::Cross);
-      ClearFields();
-      cmdStartService_->setEnabled(true);
-      cmdStopService_->setEnabled(false);
-    }
-  } else {
+  if (!remoteMode_) {
+    watcher_.Read();
+    return;
+  }
+  if (heightTwips_ != kHeightWithoutButtonsTwips) {
+    SetWindowHeight(kHeightWithoutButtonsTwips);
+  }
+  oUDP_.SendStatusRequest();
+}
+
+void ConsoleWindow::ShowServiceState(ServiceState state) {
+  if (state == ServiceState::NotInstalled) {
     if (heightTwips_ != kHeightWithoutButtonsTwips) {
       SetWindowHeight(kHeightWithoutButtonsTwips);
     }
@@ -319,10 +309,26 @@ void ConsoleWindow::CheckService() {
       SetServiceState(kServiceNotInstalled, Picture::Check);
       ClearFields();
     }
+    return;
   }
-  if (remoteMode_ || running) {
-    oUDP_.SendStatusRequest();
+  if (heightTwips_ != kHeightWithButtonsTwips) {
+    SetWindowHeight(kHeightWithButtonsTwips);
   }
+  if (state == ServiceState::Stopped) {
+    if (panels_[0]->Text() != Text(kServiceStopped)) {
+      SetServiceState(kServiceStopped, Picture::Cross);
+      ClearFields();
+      cmdStartService_->setEnabled(true);
+      cmdStopService_->setEnabled(false);
+    }
+    return;
+  }
+  if (panels_[0]->Text() != Text(kServiceRunning)) {
+    SetServiceState(kServiceRunning, Picture::Check);
+    cmdStartService_->setEnabled(false);
+    cmdStopService_->setEnabled(true);
+  }
+  oUDP_.SendStatusRequest();
 }
 
 void ConsoleWindow::SetServiceState(std::string_view text, Picture picture) {
@@ -370,11 +376,11 @@ void ConsoleWindow::ReportSendFailure(int number, const QString& description) {
 }
 
 void ConsoleWindow::StartServiceClicked() {
-  setup_.checks->Start();
+  watcher_.Start();
 }
 
 void ConsoleWindow::StopServiceClicked() {
-  setup_.checks->Stop();
+  watcher_.Stop();
 }
 
 void ConsoleWindow::OpenOnlineHelp() {

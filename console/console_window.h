@@ -14,6 +14,7 @@
 #include "common/settings.h"
 #include "console/console_desktop.h"
 #include "console/service_checks.h"
+#include "console/service_watcher.h"
 #include "console/status_panel.h"
 #include "console/status_query_link.h"
 #include "console/twips.h"
@@ -60,9 +61,13 @@ class ConsoleWindow : public QMainWindow {
   StatusPanel* VersionPanel() const { return panels_[2]; }
   QTimer& CheckServiceTimer() { return tmrCheckService_; }
   StatusQueryLink& Link() { return oUDP_; }
+  ServiceWatcher& Watcher() { return watcher_; }
 
-  // tmrCheckService: the service's state into the window, then the status request.
+  // tmrCheckService: asks for the local service's state, or in remote mode sends the
+  // status request.
   void CheckService();
+  // The local service's state into the window, then the status request if it runs.
+  void ShowServiceState(ServiceState state);
   // oUDP: a datagram that is a status reply into the window.
   void ShowStatusReply(const QByteArray& datagram);
 
@@ -112,6 +117,7 @@ class ConsoleWindow : public QMainWindow {
   StatusPanel* panels_[3] = {};
   QTimer tmrCheckService_;
   StatusQueryLink oUDP_;
+  ServiceWatcher watcher_;
 
   std::vector<std::pair<QWidget*, TwipsRect>> places_;
   std::vector<std::pair<QLabel*, Picture>> images_;

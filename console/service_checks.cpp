@@ -1,24 +1,19 @@
 #include "console/service_checks.h"
 
 #include "common/product.h"
-#include "common/service_control.h"
 
 namespace brivane {
 
-bool SystemServiceChecks::Exists() {
-  return WindowsServiceExists(kServiceName);
-}
-
-bool SystemServiceChecks::Running() {
-  return WindowsServiceRunning(kServiceName);
+ServiceState SystemServiceChecks::Read() {
+  return link_.ReadState(kServiceName);
 }
 
 void SystemServiceChecks::Start() {
-  StartWindowsService(kServiceName);
+  link_.Start(kServiceName, Authorization::Interactive);
 }
 
 void SystemServiceChecks::Stop() {
-  StopWindowsService(kServiceName);
+  link_.Stop(kServiceName, Authorization::Interactive);
 }
 
 }  // namespace brivane

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "console/console_desktop.h"
@@ -12,26 +16,54 @@
 // through every state without systemd and without a message box waiting for a click.
 namespace brivane {
 
+// Called on the watcher's thread while the test reads and sets it on its own. While
+// held, every call waits, as a slow service manager keeps its caller waiting, until the
+// test releases it or the hold runs out.
 class FakeServiceChecks : public ServiceChecks {
  public:
-  enum class State { NotInstalled, Stopped, Running };
+  using State = ServiceState;
 
-  State state = State::NotInstalled;
-  int existsCalls = 0;
-  int runningCalls = 0;
-  int startCalls = 0;
-  int stopCalls = 0;
+  std::atomic<State> state{State::NotInstalled};
+  std::atomic<int> readCalls{0};
+  std::atomic<int> startCalls{0};
+  std::atomic<int> stopCalls{0};
 
-  bool Exists() override {
-    ++existsCalls;
-    return state != State::NotInstalled;
+  State Read() override {
+    WaitWhileHeld();
+    ++readCalls;
+    return state;
   }
-  bool Running() override {
-    ++runningCalls;
-    return state == State::Running;
+  void Start() override {
+    WaitWhileHeld();
+    ++startCalls;
   }
-  void Start() override { ++startCalls; }
-  void Stop() override { ++stopCalls; }
+  void Stop() override {
+    WaitWhileHeld();
+    ++stopCalls;
+  }
+
+  void Hold(std::chrono::milliseconds longest) {
+    const std::lock_guard lock(mutex_);
+    heldUntil_ = std::chrono::steady_clock::now() + longest;
+  }
+  void Release() {
+    {
+      const std::lock_guard lock(mutex_);
+      heldUntil_ = {};
+    }
+    released_.notify_all();
+  }
+
+ private:
+  void WaitWhileHeld() {
+    std::unique_lock lock(mutex_);
+    released_.wait_until(lock, heldUntil_,
+                         [this] { return heldUntil_ == std::chrono::steady_clock::time_point{}; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable released_;
+  std::chrono::steady_clock::time_point heldUntil_{};
 };
 
 class FakeDesktop : public ConsoleDesktop {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <memory>
@@ -51,6 +52,15 @@ struct ConsoleHarness {
     });
     window->Load(argumentText);
     return *window;
+  }
+
+  // One poll of the local service, waited for until its reading is on the window.
+  void Poll() {
+    QSignalSpy shown(&window->Watcher(), &ServiceWatcher::stateRead);
+    window->CheckService();
+    if (!shown.wait(5000)) {
+      qFatal("the service state did not come back");
+    }
   }
 };
 

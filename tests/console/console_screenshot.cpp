@@ -104,7 +104,8 @@ int main(int argc, char* argv[]) {
   const bool ready = WaitFor(
       [&] {
         return answered ? !window.VersionPanel()->Text().isEmpty()
-                        : checks.existsCalls > 0 && window.isVisible();
+                        : window.ServicePanel()->Text() != QStringLiteral("Service:") &&
+                              window.isVisible();
       },
       10000);
   if (!ready) {
