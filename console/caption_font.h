@@ -6,7 +6,7 @@
 
 class QPaintDevice;
 
-// The window's controls have the sizes of their design, so their font is made to fit
+// The window's controls have fixed sizes in twips, so their font is made to fit
 // them: the desktop's own font, or a little smaller where a caption would be cut.
 namespace brivane {
 

@@ -19,14 +19,15 @@
 namespace brivane {
 namespace {
 
-// The design's client area and status bar.
+// The client area's width and the status bar's height.
 constexpr int kClientWidthTwips = 4815;
 constexpr int kStatusBarHeightTwips = 255;
-// Title bar, borders and menu bar of the design: outer height less client height.
+// Title bar, borders and menu bar: the outer height less the client height.
 constexpr int kNonClientHeightTwips = 2970 - 2235;
 constexpr int kPictureTwips = 240;
-// Without the buttons the design lets the status bar cover the frames' bottom line;
-// the client area keeps it in view, with the gap the buttons have above the status bar.
+// Without the buttons the client area still reaches below the frames by the gap the
+// buttons leave above the status bar, so the status bar never covers the frames' bottom
+// line.
 constexpr int kFramesBottomTwips = 1455;
 constexpr int kGapAboveStatusBarTwips = 1980 - (1560 + 375);
 

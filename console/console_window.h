@@ -44,7 +44,6 @@ class ConsoleWindow : public QMainWindow {
  public:
   explicit ConsoleWindow(ConsoleSetup setup, QWidget* parent = nullptr);
 
-  // Window load: LoadSettings, then ApplyCommandLine.
   void Load(const QString& argumentText);
   void LoadSettings();
   void ApplyCommandLine(const QString& argumentText);

@@ -1,7 +1,7 @@
 #pragma once
 
-// The window is designed in twips, 1440 to the inch, and drawn at the screen's logical
-// resolution, so it keeps its proportions at any scaling.
+// Places in the window are given in twips, 1440 to the inch, and drawn at the screen's
+// logical resolution, so the window keeps its proportions at any scaling.
 namespace brivane {
 
 inline constexpr int kTwipsPerInch = 1440;
