@@ -47,17 +47,18 @@ Bus ConnectToManager(std::uint64_t timeoutUsec) {
     return nullptr;
   }
   sd_bus* bus = nullptr;
-  if (SdBus().sd_bus_open_system(&bus) < 0) {
+  Bus owned;
+  if (SdBus().sd_bus_open_system(&bus) >= 0) {
+    owned.reset(bus);
+  } else {
     if (geteuid() != 0 || SdBus().sd_bus_new(&bus) < 0) {
       return nullptr;
     }
-    Bus owned(bus);
+    owned.reset(bus);
     if (SdBus().sd_bus_set_address(bus, kPrivateSocket) < 0 || SdBus().sd_bus_start(bus) < 0) {
       return nullptr;
     }
-    bus = owned.release();
   }
-  Bus owned(bus);
   if (SdBus().sd_bus_set_method_call_timeout(bus, timeoutUsec) < 0) {
     return nullptr;
   }
