@@ -58,7 +58,7 @@ struct ConsoleHarness {
   void Poll() {
     QSignalSpy shown(&window->Watcher(), &ServiceWatcher::stateRead);
     window->CheckService();
-    if (!shown.wait(5000)) {
+    if (!shown.wait(20000)) {
       qFatal("the service state did not come back");
     }
   }
