@@ -35,10 +35,9 @@ FakeServiceManager::FakeServiceManager(const std::filesystem::path& folder) {
   const auto config = folder / "bus.conf";
   const auto socket = folder / "bus";
   std::ofstream(config) << BusConfig(socket);
-  daemon_ = std::make_unique<testkit::ChildProcess>(
-      "/usr/bin/dbus-daemon",
-      testkit::SpawnOptions{.args = {"--config-file=" + config.string(), "--nofork", "--nopidfile",
-                                     "--print-address"}});
+  testkit::SpawnOptions options;
+  options.args = {"--config-file=" + config.string(), "--nofork", "--nopidfile", "--print-address"};
+  daemon_ = std::make_unique<testkit::ChildProcess>("/usr/bin/dbus-daemon", options);
   // The address is printed once the bus listens.
   if (!testkit::WaitFor([&] { return !daemon_->StdoutLines().empty(); }, testkit::kPatience)) {
     return;
