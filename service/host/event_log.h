@@ -4,14 +4,13 @@
 #include <string_view>
 #include <utility>
 
+#include "service/base/service_types.h"
 #include "service/host/journal_entry.h"
 
 // The service's event log: the systemd journal, or syslog where the journal cannot be
 // reached; in foreground runs every entry is also one line on standard error.
 namespace brivane {
 
-inline constexpr int kEventTypeError = 1;
-inline constexpr int kEventTypeWarning = 2;
 inline constexpr int kEventId = 109;
 
 // Journal and syslog priority of an entry type: 3 for errors, 4 for warnings.

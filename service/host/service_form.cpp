@@ -18,9 +18,8 @@ frmBrivaneSvc::frmBrivaneSvc(bool foreground)
     : oService(io_, foreground, [this](int status) { EndProcess(status); }),
       oTCP(io_, [this](int type, const std::string& text) { LogEvent(type, text); }),
       oUDP(io_, [this] { return CurrentStatus(); }),
-      receiver_(oComm, LastDataTime, [this](std::string_view record) { oTCP.UpdateTCP(record); }),
-      supervisor_(oComm, COMPort, LastDataTime,
-                  [this](int type, const std::string& text) { LogEvent(type, text); }),
+      serial_(oComm, {[this](std::string_view record) { oTCP.UpdateTCP(record); },
+                      [this](int type, const std::string& text) { LogEvent(type, text); }}),
       tmrCheckCOM(io_, kCheckComFirstInterval),
       tmrCheckBuffer(io_, milliseconds(500)),
       tmrServiceCheck(io_, milliseconds(1000)) {
@@ -40,7 +39,6 @@ int frmBrivaneSvc::Run(const std::string& commandLine) {
 }
 
 std::optional<int> frmBrivaneSvc::Form_Load(const std::string& commandLine) {
-  // The form has no window to hide: loading begins with the command words.
   if (auto status = RunCommandWord(commandLine)) {
     return status;
   }
@@ -57,7 +55,7 @@ void frmBrivaneSvc::oService_Start(bool& Success) {
 
   const ServiceSettings settings = LoadSettings(SettingsFilePath(), ExecutableName());
   SaveSettings(SettingsFilePath(), ExecutableName(), settings);
-  COMPort = settings.COMPort;
+  serial_.Configure(settings.COMPort);
   UDPBPort = settings.UDPBPort;
   TCPPort = settings.TCPPort;
   IPAddress = settings.IPAddress;
@@ -99,7 +97,6 @@ void frmBrivaneSvc::oService_Start(bool& Success) {
     return;
   }
 
-  LastDataTime = 0;  // 1 January 1970: the first supervision tick acts at once
   tmrCheckCOM.SetEnabled(true);
   tmrCheckBuffer.SetEnabled(true);
   Success = true;
@@ -125,14 +122,14 @@ void frmBrivaneSvc::tmrCheckBuffer_Timer() {
 }
 
 void frmBrivaneSvc::SuperviseSerialPort() {
-  const auto period = supervisor_.CheckComTick();
+  const auto period = serial_.CheckComTick();
   if (tmrCheckCOM.Interval() != period) {
     tmrCheckCOM.SetInterval(period);
   }
 }
 
 void frmBrivaneSvc::ReceiveStep() {
-  receiver_.ReceiveStep();
+  serial_.ReceiveStep();
 }
 
 void frmBrivaneSvc::ClosePort() {
@@ -143,9 +140,9 @@ void frmBrivaneSvc::ClosePort() {
 StatusValues frmBrivaneSvc::CurrentStatus() const {
   StatusValues values;
   values.tcpPort = oTCP.LocalPort();
-  values.COMPort = COMPort;
+  values.COMPort = serial_.COMPort();
   values.TCPConnectionCount = oTCP.TCPConnectionCount();
-  const EquipmentRegistry& equipment = receiver_.Equipment();
+  const EquipmentRegistry& equipment = serial_.Equipment();
   values.equipment.FXCount = equipment.FXCount();
   values.equipment.MXCount = equipment.MXCount();
   values.equipment.FNDCDetected = equipment.FNDCDetected();

@@ -12,8 +12,7 @@
 #include "service/net/tcp_front.h"
 #include "service/net/udp_queries.h"
 #include "service/serial/comm_port.h"
-#include "service/serial/port_supervisor.h"
-#include "service/serial/serial_receiver.h"
+#include "service/serial/serial_link.h"
 
 namespace brivane {
 
@@ -42,7 +41,6 @@ class frmBrivaneSvc {
   void tmrCheckCOM_Timer();
   void tmrCheckBuffer_Timer();
 
-  // Hooks for the serial bridge.
   // Port supervision: opening the configured port or finding the MATE's.
   void SuperviseSerialPort();
   // Reads the waiting serial data into the receive buffer and passes on its records.
@@ -61,21 +59,17 @@ class frmBrivaneSvc {
   bool stopping_ = false;
   SingleInstance instance_;
 
-  std::int32_t COMPort = 0;
   std::int32_t UDPBPort = 0;
   std::int32_t TCPPort = 0;
   std::string IPAddress;
   bool bStandAlone = false;
-  // Whole seconds UTC of the last read of serial data.
-  std::int64_t LastDataTime = 0;
 
   SystemdService oService;
   CommPort oComm;
   TcpFront oTCP;
   UdpQueries oUDP;
-  // The serial link's two halves work on oComm, COMPort and LastDataTime above.
-  SerialReceiver receiver_;
-  PortSupervisor supervisor_;
+  // Holds COMPort and LastDataTime; works on oComm.
+  SerialLink serial_;
   Timer tmrCheckCOM;
   Timer tmrCheckBuffer;
   Timer tmrServiceCheck;

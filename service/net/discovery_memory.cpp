@@ -1,13 +1,6 @@
 #include "service/net/discovery_memory.h"
 
-#include <chrono>
-
 namespace brivane {
-
-std::int64_t SystemUtcSeconds() {
-  using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
 
 bool DiscoveryMemory::Admit(const std::string& senderAddress, std::int64_t now) {
   if (senderAddress != lastAddress_) {

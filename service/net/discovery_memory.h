@@ -1,15 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
 namespace brivane {
-
-// Whole seconds of the system clock (UTC); injectable so tests set the time.
-using UtcSecondsClock = std::function<std::int64_t()>;
-std::int64_t SystemUtcSeconds();
 
 // LastDiscoveryAddress and LastDiscoveryTime: a sender that repeats the discovery
 // request is answered again only after more than one whole second of quiet. Only one

@@ -1,22 +1,15 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include <asio.hpp>
 
+#include "service/base/service_types.h"
+
 namespace brivane {
 
-// errno and strerror text of the failing socket call.
-struct SocketError {
-  int number;
-  std::string description;
-};
-
-// An event-log entry: type 1 error, 2 warning.
-using EventLogFn = std::function<void(int type, const std::string& text)>;
-
-inline constexpr int kEventWarning = 2;
+// The failing socket call's errno and strerror text.
+using SocketError = NumberedError;
 
 SocketError MakeSocketError(const asio::error_code& error);
 

@@ -24,6 +24,10 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding)
   socket_.non_blocking(true, error);
 }
 
+TcpConnection::~TcpConnection() {
+  Close();
+}
+
 void TcpConnection::Start() {
   ReadSome();
 }
@@ -33,7 +37,8 @@ void TcpConnection::Send(std::string_view bytes) {
     return;
   }
   queued_.append(bytes);
-  if (queued_.size() + writing_.size() > kSendQueueLimit) {
+  const std::size_t inFlight = writing_ ? writing_->size() : 0;
+  if (queued_.size() + inFlight > kSendQueueLimit) {
     Close();
     if (onEnding_) {
       onEnding_(*this, Ending::ClientNotReading);
@@ -48,14 +53,15 @@ void TcpConnection::Close() {
   socket_.shutdown(asio::socket_base::shutdown_both, ignored);
   socket_.close(ignored);
   queued_.clear();
+  writing_.reset();
 }
 
 void TcpConnection::ReadSome() {
   socket_.async_read_some(
-      asio::buffer(readBuffer_),
-      [self = shared_from_this()](const asio::error_code& error, std::size_t length) {
-        self->OnRead(error, length);
-      });
+      asio::buffer(*readBuffer_),
+      guard_.Guard([this, buffer = readBuffer_](const asio::error_code& error, std::size_t length) {
+        OnRead(error, length);
+      }));
 }
 
 void TcpConnection::OnRead(const asio::error_code& error, std::size_t length) {
@@ -74,7 +80,7 @@ void TcpConnection::OnRead(const asio::error_code& error, std::size_t length) {
     return;
   }
   // Client text is discarded; a lone end-of-text byte asks us to hang up.
-  if (length == 1 && readBuffer_[0] == kEndOfText) {
+  if (length == 1 && (*readBuffer_)[0] == kEndOfText) {
     Close();
     return;
   }
@@ -84,18 +90,18 @@ void TcpConnection::OnRead(const asio::error_code& error, std::size_t length) {
 // Writing waits until the current handler has finished, so that a burst of records
 // queued in one timer tick leaves in one write.
 void TcpConnection::ScheduleWrite() {
-  if (writeScheduled_ || !writing_.empty()) {
+  if (writeScheduled_ || writing_) {
     return;
   }
   writeScheduled_ = true;
-  asio::post(socket_.get_executor(), [self = shared_from_this()] {
-    self->writeScheduled_ = false;
-    self->WriteQueued();
-  });
+  asio::post(socket_.get_executor(), guard_.Guard([this] {
+    writeScheduled_ = false;
+    WriteQueued();
+  }));
 }
 
 void TcpConnection::WriteQueued() {
-  if (!Connected() || queued_.empty() || !writing_.empty()) {
+  if (!Connected() || queued_.empty() || writing_) {
     return;
   }
   ++writesStarted_;
@@ -111,15 +117,14 @@ void TcpConnection::WriteQueued() {
   if (queued_.empty()) {
     return;
   }
-  writing_.swap(queued_);
-  asio::async_write(socket_, asio::buffer(writing_),
-                    [self = shared_from_this()](const asio::error_code& error, std::size_t) {
-                      self->OnWritten(error);
-                    });
+  writing_ = std::make_shared<const std::string>(std::exchange(queued_, {}));
+  asio::async_write(socket_, asio::buffer(*writing_),
+                    guard_.Guard([this, bytes = writing_](const asio::error_code& error,
+                                                          std::size_t) { OnWritten(error); }));
 }
 
 void TcpConnection::OnWritten(const asio::error_code& error) {
-  writing_.clear();
+  writing_.reset();
   if (error) {
     Close();  // lost: the slot stays reserved until the next broadcast
     return;

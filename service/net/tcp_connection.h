@@ -10,12 +10,14 @@
 
 #include <asio.hpp>
 
+#include "service/net/lifetime_guard.h"
+
 namespace brivane {
 
 // One client connection: reads and discards what the client sends, and writes what is
 // queued for it in order without ever blocking the loop. Everything queued within one
 // handler goes out in one write.
-class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
+class TcpConnection {
  public:
   // Unsent data beyond this means the client is not reading.
   static constexpr std::size_t kSendQueueLimit = 64 * 1024;
@@ -27,6 +29,9 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
   using EndingFn = std::function<void(TcpConnection&, Ending)>;
 
   TcpConnection(asio::ip::tcp::socket socket, EndingFn onEnding);
+  ~TcpConnection();
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
 
   void Start();
   // Queues bytes behind everything queued before; closes the connection when the
@@ -34,6 +39,7 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
   void Send(std::string_view bytes);
   // Open and not lost: what the socket layer calls connected.
   bool Connected() const { return socket_.is_open(); }
+  // Closes the socket and lets go of every unsent byte; never reports an ending.
   void Close();
   // The peer's address as it was at accept, dotted decimal.
   const std::string& PeerAddress() const { return peerAddress_; }
@@ -47,14 +53,19 @@ class TcpConnection : public std::enable_shared_from_this<TcpConnection> {
   void WriteQueued();
   void OnWritten(const asio::error_code& error);
 
+  using ReadBuffer = std::array<char, 4096>;
+
   asio::ip::tcp::socket socket_;
   EndingFn onEnding_;
   std::string peerAddress_;
-  std::array<char, 4096> readBuffer_{};
-  std::string queued_;   // not yet handed to the socket
-  std::string writing_;  // handed to the socket, not yet confirmed
+  // Shared with the pending read's handler, which keeps it while the read lasts.
+  std::shared_ptr<ReadBuffer> readBuffer_ = std::make_shared<ReadBuffer>();
+  std::string queued_;  // not yet handed to the socket
+  // Handed to the socket, not yet confirmed; shared with the write's handler.
+  std::shared_ptr<const std::string> writing_;
   bool writeScheduled_ = false;
   std::uint64_t writesStarted_ = 0;
+  LifetimeGuard guard_;
 };
 
 }  // namespace brivane

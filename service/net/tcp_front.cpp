@@ -34,17 +34,12 @@ TcpFront::TcpFront(asio::io_context& io, EventLogFn log)
     : log_(std::move(log)), listener_(io), acceptRetry_(io) {}
 
 TcpFront::~TcpFront() {
-  CloseListener();
-  DestroyConnectionSockets();
+  asio::error_code ignored;
+  listener_.close(ignored);
+  slots_.ReleaseAll();
 }
 
 void TcpFront::CreateConnectionSockets() {
-  for (auto& connection : connections_) {
-    if (connection) {
-      connection->Close();
-    }
-    connection.reset();
-  }
   slots_.ReleaseAll();
 }
 
@@ -92,11 +87,8 @@ bool TcpFront::SlotInUse(int slot) const {
 }
 
 void TcpFront::CloseConnection(int slot) {
-  if (slot < SlotTable::kFirstSlot || slot > SlotTable::kLastSlot) {
-    return;
-  }
-  if (connections_[slot]) {
-    connections_[slot]->Close();
+  if (TcpConnection* connection = slots_.ConnectionAt(slot)) {
+    connection->Close();
   }
 }
 
@@ -116,16 +108,12 @@ void TcpFront::UpdateTCP(std::string_view message) {
     if (!slots_.InUse(slot)) {
       continue;
     }
-    auto& connection = connections_[slot];
+    TcpConnection* connection = slots_.ConnectionAt(slot);
     if (connection && connection->Connected()) {
       ++connectionCount_;
       connection->Send(framed);
     } else {
       slots_.Release(slot);
-      if (connection) {
-        connection->Close();
-        connection.reset();
-      }
     }
   }
 }
@@ -140,13 +128,10 @@ void TcpFront::AcceptNext() {
   if (!listener_.is_open()) {
     return;
   }
-  listener_.async_accept([this, alive = std::weak_ptr<int>(alive_)](const asio::error_code& error,
-                                                                    asio::ip::tcp::socket socket) {
-    if (alive.expired()) {
-      return;
-    }
-    OnAccepted(error, std::move(socket));
-  });
+  listener_.async_accept(
+      guard_.Guard([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        OnAccepted(error, std::move(socket));
+      }));
 }
 
 void TcpFront::OnAccepted(const asio::error_code& error, asio::ip::tcp::socket socket) {
@@ -157,12 +142,11 @@ void TcpFront::OnAccepted(const asio::error_code& error, asio::ip::tcp::socket s
     // A withdrawn request or a shortage never stops the listener.
     if (IsResourceShortage(error)) {
       acceptRetry_.expires_after(kAcceptRetryDelay);
-      acceptRetry_.async_wait(
-          [this, alive = std::weak_ptr<int>(alive_)](const asio::error_code& waitError) {
-            if (!alive.expired() && !waitError) {
-              AcceptNext();
-            }
-          });
+      acceptRetry_.async_wait(guard_.Guard([this](const asio::error_code& waitError) {
+        if (!waitError) {
+          AcceptNext();
+        }
+      }));
     } else {
       AcceptNext();
     }
@@ -177,45 +161,36 @@ void TcpFront::OnAccepted(const asio::error_code& error, asio::ip::tcp::socket s
     socket.close(ignored);
     if (log_) {
       const std::string address = peerError ? std::string() : peer.address().to_string();
-      log_(kEventWarning,
+      log_(kEventTypeWarning,
            "Could not accept TCP connection from " + address + ". Too many connections!");
     }
     AcceptNext();
     return;
   }
 
-  auto& held = connections_[*slot];
-  if (held) {
-    held->Close();  // the remains of an earlier connection
-  }
-  slots_.Reserve(*slot);
-  auto connection = std::make_shared<TcpConnection>(
-      std::move(socket), [this, alive = std::weak_ptr<int>(alive_), slot = *slot](
-                             TcpConnection& ended, TcpConnection::Ending ending) {
-        if (!alive.expired()) {
-          OnConnectionEnding(slot, ended, ending);
-        }
-      });
-  held = connection;
-  connection->Send(GreetingLine());
-  connection->Start();
+  auto connection = std::make_unique<TcpConnection>(
+      std::move(socket),
+      guard_.Guard([this, slot = *slot](TcpConnection& ended, TcpConnection::Ending ending) {
+        OnConnectionEnding(slot, ended, ending);
+      }));
+  TcpConnection& added = *connection;
+  slots_.Reserve(*slot, std::move(connection));
+  added.Send(GreetingLine());
+  added.Start();
   AcceptNext();
 }
 
-void TcpFront::OnConnectionEnding(int slot, TcpConnection& ended, TcpConnection::Ending ending) {
-  if (connections_[slot].get() != &ended) {
-    return;  // an earlier occupant of the slot
-  }
+void TcpFront::OnConnectionEnding(int slot, const TcpConnection& ended,
+                                  TcpConnection::Ending ending) {
   switch (ending) {
     case TcpConnection::Ending::PeerClosed:
       // The slot can be given to the next connection at once.
       slots_.Release(slot);
-      connections_[slot].reset();
       break;
     case TcpConnection::Ending::ClientNotReading:
       // Stale like any lost connection: the next broadcast frees the slot.
       if (log_) {
-        log_(kEventWarning,
+        log_(kEventTypeWarning,
              "Closed TCP connection to " + ended.PeerAddress() + ". Client is not reading!");
       }
       break;

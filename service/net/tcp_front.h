@@ -1,14 +1,14 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include <asio.hpp>
 
+#include "service/base/service_types.h"
+#include "service/net/lifetime_guard.h"
 #include "service/net/slot_table.h"
 #include "service/net/socket_error.h"
 #include "service/net/tcp_connection.h"
@@ -38,16 +38,14 @@ class TcpFront {
  private:
   void AcceptNext();
   void OnAccepted(const asio::error_code& error, asio::ip::tcp::socket socket);
-  void OnConnectionEnding(int slot, TcpConnection& ended, TcpConnection::Ending ending);
+  void OnConnectionEnding(int slot, const TcpConnection& ended, TcpConnection::Ending ending);
 
   EventLogFn log_;
   asio::ip::tcp::acceptor listener_;
   asio::steady_timer acceptRetry_;
   SlotTable slots_;
-  std::array<std::shared_ptr<TcpConnection>, SlotTable::kLastSlot + 1> connections_{};
   std::int32_t connectionCount_ = 0;
-  // Handlers still queued when the front is gone find this expired and do nothing.
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  LifetimeGuard guard_;
 };
 
 // "Brivane Pro v1.0.0 - <support address>" CR LF

@@ -12,7 +12,7 @@ constexpr int kDatagramsPerWakeUp = 64;
 
 }  // namespace
 
-UdpQueries::UdpQueries(asio::io_context& io, StatusSource source, UtcSecondsClock clock,
+UdpQueries::UdpQueries(asio::io_context& io, StatusSource source, SecondsClock clock,
                        AddressTableReader addresses)
     : socket_(io),
       source_(std::move(source)),
@@ -77,13 +77,13 @@ void UdpQueries::ReplyStep() {
 }
 
 void UdpQueries::WaitForDatagrams() {
-  socket_.async_wait(asio::socket_base::wait_read, [this, alive = std::weak_ptr<int>(alive_)](
-                                                       const asio::error_code& error) {
-    if (alive.expired() || error == asio::error::operation_aborted || !socket_.is_open()) {
-      return;
-    }
-    ReadWaitingDatagrams();
-  });
+  socket_.async_wait(asio::socket_base::wait_read,
+                     guard_.Guard([this](const asio::error_code& error) {
+                       if (error == asio::error::operation_aborted || !socket_.is_open()) {
+                         return;
+                       }
+                       ReadWaitingDatagrams();
+                     }));
 }
 
 void UdpQueries::ReadWaitingDatagrams() {

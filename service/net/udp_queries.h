@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,8 +10,10 @@
 
 #include "common/network_info.h"
 #include "common/udp_wire.h"
+#include "service/base/service_types.h"
 #include "service/net/datagram_io.h"
 #include "service/net/discovery_memory.h"
+#include "service/net/lifetime_guard.h"
 #include "service/net/pending_requests.h"
 #include "service/net/socket_error.h"
 
@@ -24,7 +25,7 @@ class UdpQueries {
  public:
   using StatusSource = std::function<StatusValues()>;  // serviceAddress left empty: filled here
 
-  UdpQueries(asio::io_context& io, StatusSource source, UtcSecondsClock clock = SystemUtcSeconds,
+  UdpQueries(asio::io_context& io, StatusSource source, SecondsClock clock = SystemClockSeconds,
              AddressTableReader addresses = ReadAddressTable);
   ~UdpQueries();
   UdpQueries(const UdpQueries&) = delete;
@@ -45,13 +46,13 @@ class UdpQueries {
 
   asio::ip::udp::socket socket_;
   StatusSource source_;
-  UtcSecondsClock clock_;
+  SecondsClock clock_;
   AddressTableReader addresses_;
   PendingRequests pending_;
   DiscoveryMemory discovery_;
   std::vector<char> receiveBuffer_;
   std::uint64_t datagramsRead_ = 0;
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  LifetimeGuard guard_;
 };
 
 }  // namespace brivane

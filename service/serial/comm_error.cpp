@@ -1,7 +1,5 @@
 #include "service/serial/comm_error.h"
 
-#include <cstring>
-
 namespace brivane {
 
 CommError InvalidPortNumberError() {
@@ -10,10 +8,6 @@ CommError InvalidPortNumberError() {
 
 CommError PortAlreadyOpenError() {
   return {kPortAlreadyOpen, kPortAlreadyOpenText};
-}
-
-CommError SystemError(int errorNumber) {
-  return {errorNumber, std::strerror(errorNumber)};
 }
 
 }  // namespace brivane

@@ -1,16 +1,12 @@
 #pragma once
 
-#include <optional>
-#include <string>
+#include "service/base/service_types.h"
 
-// The errors the serial control reports, by number and text, as the port
-// supervision expects them.
+// The errors the serial control reports. The port supervision passes over 8002 and
+// 8005 silently and logs the rest.
 namespace brivane {
 
-struct CommError {
-  int number;
-  std::string description;
-};
+using CommError = NumberedError;
 
 inline constexpr int kInvalidPortNumber = 8002;
 inline constexpr int kPortAlreadyOpen = 8005;
@@ -20,8 +16,5 @@ inline constexpr const char* kPortAlreadyOpenText = "Port already open";
 
 CommError InvalidPortNumberError();
 CommError PortAlreadyOpenError();
-
-// Any other failure: the errno value and its strerror text.
-CommError SystemError(int errorNumber);
 
 }  // namespace brivane

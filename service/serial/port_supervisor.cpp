@@ -7,8 +7,6 @@ namespace brivane {
 
 namespace {
 
-constexpr int kEventError = 1;
-
 bool IsSilentError(const CommError& error) {
   return error.number == kInvalidPortNumber || error.number == kPortAlreadyOpen;
 }
@@ -19,28 +17,23 @@ std::string ErrorSuffix(const CommError& error) {
 
 }  // namespace
 
-PortSupervisor::PortSupervisor(SerialControl& comm, std::int32_t& COMPort,
-                               std::int64_t& LastDataTime, EventLogFn log, SecondsClock clock)
-    : comm_(comm),
-      COMPort_(COMPort),
-      LastDataTime_(LastDataTime),
-      log_(std::move(log)),
-      clock_(std::move(clock)) {}
+PortSupervisor::PortSupervisor(SerialControl& comm, EventLogFn log, SecondsClock clock)
+    : comm_(comm), log_(std::move(log)), clock_(std::move(clock)) {}
 
-std::chrono::milliseconds PortSupervisor::CheckComTick() {
+std::chrono::milliseconds PortSupervisor::CheckComTick(SerialLinkState& link) {
   // A clock set back makes the count negative: the tick waits until it catches up.
-  const std::int64_t elapsed = clock_() - LastDataTime_;
+  const std::int64_t elapsed = clock_() - link.LastDataTime;
   if (elapsed > kStaleAfterSeconds) {
-    if (COMPort_ == 0) {
-      AutomaticDetection();
+    if (link.COMPort == 0) {
+      AutomaticDetection(link);
     } else {
-      FixedPortSupervision();
+      FixedPortSupervision(link);
     }
   }
   return kCheckComInterval;
 }
 
-void PortSupervisor::AutomaticDetection() {
+void PortSupervisor::AutomaticDetection(SerialLinkState& link) {
   ++ProbePort_;
   if (ProbePort_ > kHighestProbePort) {
     ProbePort_ = 1;
@@ -51,7 +44,7 @@ void PortSupervisor::AutomaticDetection() {
           ErrorSuffix(*error));
     }
   }
-  LastDataTime_ = clock_();
+  link.LastDataTime = clock_();
   if (auto error = comm_.SetCommPort(ProbePort_)) {
     if (IsSilentError(*error)) {
       return;
@@ -67,10 +60,10 @@ void PortSupervisor::AutomaticDetection() {
   }
 }
 
-void PortSupervisor::FixedPortSupervision() {
-  const std::string port = std::to_string(COMPort_);
-  if (comm_.CommPort() != COMPort_) {
-    if (auto error = comm_.SetCommPort(COMPort_)) {
+void PortSupervisor::FixedPortSupervision(SerialLinkState& link) {
+  const std::string port = std::to_string(link.COMPort);
+  if (comm_.CommPort() != link.COMPort) {
+    if (auto error = comm_.SetCommPort(link.COMPort)) {
       if (IsSilentError(*error)) {
         return;
       }
@@ -88,7 +81,7 @@ void PortSupervisor::FixedPortSupervision() {
   if (error->number == kInvalidPortNumber) {
     Log("tmrCheckCOM: Port " + port +
         " is an invalid port number. Reverting to automatic detection. Err: " + detail);
-    COMPort_ = 0;
+    link.COMPort = 0;
   } else if (error->number == kPortAlreadyOpen) {
     Log("tmrCheckCOM: Port port " + port +
         " already opened by another application! Err: " + detail);
@@ -99,7 +92,7 @@ void PortSupervisor::FixedPortSupervision() {
 
 void PortSupervisor::Log(const std::string& text) const {
   if (log_) {
-    log_(kEventError, text);
+    log_(kEventTypeError, text);
   }
 }
 

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
+#include "service/base/service_types.h"
 #include "service/serial/serial_control.h"
-#include "service/serial/serial_link_types.h"
+#include "service/serial/serial_link_state.h"
 
 // tmrCheckCOM: keeps the MATE's serial port open, either the configured one or the
 // one found by trying COM1 to COM4 in turn until data arrives.
@@ -18,30 +20,23 @@ inline constexpr std::int32_t kHighestProbePort = 4;
 
 class PortSupervisor {
  public:
-  // comm, COMPort and LastDataTime must outlive the supervisor. Both numbers belong
-  // to the service object: COMPort the configured port (0 = automatic detection),
-  // which the supervision sets to 0 when the configured port proves invalid (in
-  // memory only); LastDataTime whole seconds UTC of the last read of serial data,
-  // 0 (1 January 1970) at service start so that the first tick acts.
-  PortSupervisor(SerialControl& comm, std::int32_t& COMPort, std::int64_t& LastDataTime,
-                 EventLogFn log, SecondsClock clock = SystemClockSeconds);
+  // comm must outlive the supervisor.
+  PortSupervisor(SerialControl& comm, EventLogFn log, SecondsClock clock = SystemClockSeconds);
 
-  // One tick. The result is the period the timer should have from now on,
-  // kCheckComInterval; the host sets it when the timer's period differs (the first
-  // tick, which comes kCheckComFirstInterval after the timer is enabled).
-  std::chrono::milliseconds CheckComTick();
+  // One tick over the link's figures. The result is the period the timer should have
+  // from now on, kCheckComInterval; the host sets it when the timer's period differs
+  // (the first tick, which comes kCheckComFirstInterval after the timer is enabled).
+  std::chrono::milliseconds CheckComTick(SerialLinkState& link);
 
   // The port automatic detection tried last; 0 before the first probe.
   std::int32_t ProbePort() const { return ProbePort_; }
 
  private:
-  void AutomaticDetection();
-  void FixedPortSupervision();
+  void AutomaticDetection(SerialLinkState& link);
+  void FixedPortSupervision(SerialLinkState& link);
   void Log(const std::string& text) const;
 
   SerialControl& comm_;
-  std::int32_t& COMPort_;
-  std::int64_t& LastDataTime_;
   EventLogFn log_;
   SecondsClock clock_;
   std::int32_t ProbePort_ = 0;

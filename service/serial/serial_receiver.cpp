@@ -4,18 +4,14 @@
 
 namespace brivane {
 
-SerialReceiver::SerialReceiver(SerialControl& comm, std::int64_t& LastDataTime,
-                               UpdateTcpFn updateTCP, SecondsClock clock)
-    : comm_(comm),
-      LastDataTime_(LastDataTime),
-      updateTCP_(std::move(updateTCP)),
-      clock_(std::move(clock)) {}
+SerialReceiver::SerialReceiver(SerialControl& comm, UpdateTcpFn updateTCP, SecondsClock clock)
+    : comm_(comm), updateTCP_(std::move(updateTCP)), clock_(std::move(clock)) {}
 
-void SerialReceiver::ReceiveStep() {
+void SerialReceiver::ReceiveStep(SerialLinkState& link) {
   if (comm_.InBufferCount() < kMinimumWaitingCharacters) {
     return;
   }
-  LastDataTime_ = clock_();
+  link.LastDataTime = clock_();
   buffer_.Append(comm_.Input());
   ExtractDataFromBuffer();
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <cstdint>
-
+#include "service/base/service_types.h"
 #include "service/serial/equipment_registry.h"
 #include "service/serial/receive_buffer.h"
 #include "service/serial/record_processing.h"
 #include "service/serial/serial_control.h"
-#include "service/serial/serial_link_types.h"
+#include "service/serial/serial_link_state.h"
 
 // The receive half of the tmrCheckBuffer tick: from the port's input queue to the
 // TCP broadcast, noting the equipment seen on the way.
@@ -17,14 +16,14 @@ inline constexpr int kMinimumWaitingCharacters = 7;
 
 class SerialReceiver {
  public:
-  // comm and LastDataTime (whole seconds UTC of the last read of serial data, owned
-  // by the service object) must outlive the receiver.
-  SerialReceiver(SerialControl& comm, std::int64_t& LastDataTime, UpdateTcpFn updateTCP,
+  // comm must outlive the receiver.
+  SerialReceiver(SerialControl& comm, UpdateTcpFn updateTCP,
                  SecondsClock clock = SystemClockSeconds);
 
-  // With 7 or more characters waiting: stamps LastDataTime, reads them all, appends
-  // them to the receive buffer and extracts the complete records. Otherwise nothing.
-  void ReceiveStep();
+  // With 7 or more characters waiting: stamps the link's LastDataTime, reads them
+  // all, appends them to the receive buffer and extracts the complete records.
+  // Otherwise nothing.
+  void ReceiveStep(SerialLinkState& link);
 
   // Hands every complete record of the buffer to ProcessRecord, in order.
   void ExtractDataFromBuffer();
@@ -34,7 +33,6 @@ class SerialReceiver {
 
  private:
   SerialControl& comm_;
-  std::int64_t& LastDataTime_;
   UpdateTcpFn updateTCP_;
   SecondsClock clock_;
   ReceiveBuffer buffer_;

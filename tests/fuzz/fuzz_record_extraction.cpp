@@ -197,12 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The receive step: chunks reach the port's queue and are read only from 7 on.
   ScriptedPort port;
-  std::int64_t LastDataTime = 0;
+  brivane::SerialLinkState link;
   std::int64_t now = 1000;
   std::vector<std::string> forwarded;
   brivane::SerialReceiver receiver(
-      port, LastDataTime, [&](std::string_view record) { forwarded.emplace_back(record); },
-      [&] { return now; });
+      port, [&](std::string_view record) { forwarded.emplace_back(record); }, [&] { return now; });
   ModelBuffer receiverModel;
   ModelRegistry receiverModelRegistry;
 
@@ -253,12 +252,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     port.waiting.append(chunk);
     const std::string queued = port.waiting;
-    const std::int64_t stampBefore = LastDataTime;
+    const std::int64_t stampBefore = link.LastDataTime;
     forwarded.clear();
-    receiver.ReceiveStep();
+    receiver.ReceiveStep(link);
     if (queued.size() >= static_cast<std::size_t>(brivane::kMinimumWaitingCharacters)) {
       FUZZ_REQUIRE(port.waiting.empty());
-      FUZZ_REQUIRE(LastDataTime == now);
+      FUZZ_REQUIRE(link.LastDataTime == now);
       receiverModel.Append(queued);
       std::vector<std::string> expected;
       for (auto& record : receiverModel.Extract()) {
@@ -270,7 +269,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_REQUIRE(forwarded == expected);
     } else {
       FUZZ_REQUIRE(port.waiting == queued);
-      FUZZ_REQUIRE(LastDataTime == stampBefore);
+      FUZZ_REQUIRE(link.LastDataTime == stampBefore);
       FUZZ_REQUIRE(forwarded.empty());
     }
     for (const auto& record : forwarded) {

@@ -1,6 +1,9 @@
 #include "service/net/tcp_connection.h"
 
+#include <array>
+#include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -47,7 +50,9 @@ TEST_F(TcpConnectionTest, SendsOfOneHandlerLeaveInOneWriteInOrder) {
   EXPECT_EQ(connection->PeerAddress(), "127.0.0.1");
   std::string expected;
   for (int i = 0; i < 200; ++i) {
-    const std::string record = "\n" + std::to_string(i) + ",00,00,00,122,120\r";
+    std::string record = "\n";
+    record += std::to_string(i);
+    record += ",00,00,00,122,120\r";
     connection->Send(record);
     expected += record;
   }
@@ -69,6 +74,39 @@ TEST_F(TcpConnectionTest, PeerCloseIsReportedOnceAndLeavesTheConnectionClosed) {
   connection->Send("\nlate\r");  // harmless once closed
   connection->Close();
   EXPECT_EQ(endings.size(), 1u);
+}
+
+TEST(TcpConnectionLifetime, AConnectionGoneWithItsReadAndWritePendingLeavesNothingBehind) {
+  asio::io_context io;
+  asio::ip::tcp::acceptor listener(io, {asio::ip::make_address_v4("127.0.0.1"), 0});
+  asio::ip::tcp::socket client(io);
+  client.open(asio::ip::tcp::v4());
+  // A small window, so that a write soon waits for a client that does not read.
+  client.set_option(asio::socket_base::receive_buffer_size(4096));
+  client.connect(listener.local_endpoint());
+  int endings = 0;
+  auto connection = std::make_unique<TcpConnection>(
+      listener.accept(), [&endings](TcpConnection&, TcpConnection::Ending) { ++endings; });
+  connection->Start();
+
+  // Each burst starts a write until one waits unconfirmed; then bursts only queue.
+  const std::string burst(8 * 1024, 'x');
+  bool writePending = false;
+  for (int i = 0; i < 100 && !writePending; ++i) {
+    const auto before = connection->WritesStarted();
+    connection->Send(burst);
+    testing::RunReady(io);
+    writePending = connection->WritesStarted() == before;
+  }
+  ASSERT_TRUE(writePending);
+  ASSERT_TRUE(connection->Connected());
+
+  connection.reset();
+  // The read and the write complete after their connection has gone.
+  io.restart();
+  io.run_for(std::chrono::seconds(5));
+  EXPECT_EQ(endings, 0);
+  EXPECT_TRUE(io.stopped());  // nothing left waiting
 }
 
 }  // namespace

@@ -16,8 +16,7 @@
 
 #include "mate/decode.h"
 #include "service/serial/comm_port.h"
-#include "service/serial/port_supervisor.h"
-#include "service/serial/serial_receiver.h"
+#include "service/serial/serial_link.h"
 
 extern char** environ;
 
@@ -231,37 +230,34 @@ TEST(MateSimTest, SerialLinkReadsTheSimulatorThroughTheRealPort) {
     GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
   }
   CommPort port(SerialDeviceMap{{2, sim.ReadPath()}});
-  std::int32_t COMPort = 2;
-  std::int64_t LastDataTime = 0;
   std::vector<std::string> entries;
   std::vector<std::string> records;
-  PortSupervisor supervisor(port, COMPort, LastDataTime,
-                            [&](int, const std::string& text) { entries.push_back(text); });
-  SerialReceiver receiver(port, LastDataTime,
-                          [&](std::string_view record) { records.emplace_back(record); });
-  supervisor.CheckComTick();
+  SerialLink link(port, {[&](std::string_view record) { records.emplace_back(record); },
+                         [&](int, const std::string& text) { entries.push_back(text); }});
+  link.Configure(2);
+  link.CheckComTick();
   ASSERT_TRUE(port.PortOpen());
   EXPECT_EQ(port.CommPort(), 2);
 
   const auto deadline = Clock::now() + std::chrono::seconds(15);
   while (records.size() < 9 && Clock::now() < deadline) {
     poll(nullptr, 0, 50);
-    receiver.ReceiveStep();
+    link.ReceiveStep();
   }
   ASSERT_GE(records.size(), 9u);
   for (const auto& record : records) {
     EXPECT_EQ(record.size(), 47u) << record;
   }
-  EXPECT_EQ(receiver.Equipment().FXAddresses(), "0");
-  EXPECT_EQ(receiver.Equipment().MXAddresses(), "A");
-  EXPECT_TRUE(receiver.Equipment().FNDCDetected());
-  EXPECT_GT(LastDataTime, 0);
+  EXPECT_EQ(link.Equipment().FXAddresses(), "0");
+  EXPECT_EQ(link.Equipment().MXAddresses(), "A");
+  EXPECT_TRUE(link.Equipment().FNDCDetected());
+  EXPECT_GT(link.LastDataTime(), 0);
   EXPECT_TRUE(entries.empty());
 
   // The simulator goes away: the hang-up closes the port.
   sim.Signal(SIGTERM);
   EXPECT_EQ(sim.Wait(), 0);
-  receiver.ReceiveStep();
+  link.ReceiveStep();
   EXPECT_FALSE(port.PortOpen());
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fake_serial_control.h"
-#include "service/serial/serial_receiver.h"
+#include "service/serial/serial_link.h"
 
 namespace brivane {
 namespace {
@@ -33,7 +33,7 @@ struct Supervision {
   void TickAt(std::int64_t at) {
     now = at;
     comm.calls.clear();
-    EXPECT_EQ(supervisor.CheckComTick(), kCheckComInterval);
+    EXPECT_EQ(supervisor.CheckComTick(link), kCheckComInterval);
   }
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
@@ -45,11 +45,10 @@ struct Supervision {
   }
 
   testing::FakeSerialControl comm;
-  std::int32_t COMPort = 0;
-  std::int64_t LastDataTime = 0;
+  SerialLinkState link;
   std::int64_t now = kStart;
   std::vector<Entry> log;
-  PortSupervisor supervisor{comm, COMPort, LastDataTime,
+  PortSupervisor supervisor{comm,
                             [this](int t, const std::string& s) {
                               log.push_back({t, s});
                             },
@@ -61,12 +60,12 @@ TEST(PortSupervisorTest, TimerConstantsAndStalenessRule) {
   EXPECT_EQ(kCheckComInterval.count(), 2500);
 
   Supervision s;
-  s.LastDataTime = kStart;
+  s.link.LastDataTime = kStart;
   s.TickAt(kStart + 2);  // two whole seconds: still fresh
   EXPECT_THAT(s.comm.calls, IsEmpty());
   s.TickAt(kStart + 3);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 1", "open 1"));
-  EXPECT_EQ(s.LastDataTime, kStart + 3);
+  EXPECT_EQ(s.link.LastDataTime, kStart + 3);
 
   // Clock set back: the count is negative and supervision waits until the clock
   // passes LastDataTime plus 2 seconds.
@@ -87,7 +86,7 @@ TEST(PortSupervisorTest, AutomaticDetectionCyclesOneToFourSilentlyOverMissingAnd
   for (int i = 0; i < 9; ++i) {
     s.TickAt(kStart + 3 * i + 10);
     probes.push_back(s.supervisor.ProbePort());
-    EXPECT_EQ(s.LastDataTime, s.now);
+    EXPECT_EQ(s.link.LastDataTime, s.now);
   }
   EXPECT_THAT(probes, ElementsAre(1, 2, 3, 4, 1, 2, 3, 4, 1));
   EXPECT_TRUE(s.comm.open);
@@ -124,7 +123,7 @@ TEST(PortSupervisorTest, AutomaticDetectionLogsOtherErrorsAndGoesOn) {
 
 TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
   Supervision s;
-  s.COMPort = 3;
+  s.link.COMPort = 3;
   s.TickAt(kStart);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 3", "open 3"));
   // Open and stale: never closed, LastDataTime untouched, nothing logged.
@@ -132,7 +131,7 @@ TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
     s.TickAt(kStart + 10 * i);
     EXPECT_THAT(s.comm.calls, IsEmpty());
   }
-  EXPECT_EQ(s.LastDataTime, 0);
+  EXPECT_EQ(s.link.LastDataTime, 0);
   EXPECT_TRUE(s.comm.open);
   EXPECT_THAT(s.log, IsEmpty());
 
@@ -144,7 +143,7 @@ TEST(PortSupervisorTest, FixedPortIsOpenedAndThenLeftAlone) {
 
 TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   Supervision s;
-  s.COMPort = 3;
+  s.link.COMPort = 3;
   s.comm.ports[3].openError = CommError{8005, "Port already open"};
   // Held by another program: one entry every stale tick until it is free.
   for (int i = 0; i < 3; ++i) {
@@ -159,11 +158,11 @@ TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   s.TickAt(kStart + 12);
   EXPECT_EQ(s.log.size(), 3u);
   EXPECT_TRUE(s.comm.open);
-  EXPECT_EQ(s.COMPort, 3);
+  EXPECT_EQ(s.link.COMPort, 3);
 
   // Setting the number fails silently with 8002/8005 and is retried each stale tick.
   Supervision t;
-  t.COMPort = 2;
+  t.link.COMPort = 2;
   t.comm.setError = CommError{8005, "Port already open"};
   t.TickAt(kStart);
   t.TickAt(kStart + 3);
@@ -177,18 +176,18 @@ TEST(PortSupervisorTest, FixedPortErrorsAndTheirEntries) {
   EXPECT_THAT(t.Texts(),
               ElementsAre("tmrCheckCOM: Error setting COM port 2. Err: 22, Invalid argument",
                           "tmrCheckCOM: Error opening COM port 2. Err: 13, Permission denied"));
-  EXPECT_EQ(t.COMPort, 2);
+  EXPECT_EQ(t.link.COMPort, 2);
 }
 
 TEST(PortSupervisorTest, InvalidConfiguredPortRevertsToAutomaticDetection) {
   Supervision s;
   s.comm.ports.erase(3);
-  s.COMPort = 3;
+  s.link.COMPort = 3;
   s.TickAt(kStart);
   EXPECT_THAT(s.Texts(), ElementsAre("tmrCheckCOM: Port 3 is an invalid port number. Reverting to "
                                      "automatic detection. Err: 8002, Invalid port number"));
-  EXPECT_EQ(s.COMPort, 0);
-  EXPECT_EQ(s.LastDataTime, 0);
+  EXPECT_EQ(s.link.COMPort, 0);
+  EXPECT_EQ(s.link.LastDataTime, 0);
   // The next tick (still stale) starts automatic detection with COM1.
   s.TickAt(kStart + 2);
   EXPECT_THAT(s.comm.calls, ElementsAre("set 1", "open 1"));
@@ -214,12 +213,12 @@ struct ServiceTimeline {
         nextPage += 1000;
       }
       if (ms == nextBuffer) {
-        receiver.ReceiveStep();
+        link.ReceiveStep();
         nextBuffer += 500;
       }
       if (ms == nextCheck) {
         comm.calls.clear();
-        nextCheck += supervisor.CheckComTick().count();
+        nextCheck += link.CheckComTick().count();
         if (!comm.calls.empty()) {
           std::string note = std::to_string(ms - start) + ":";
           for (const auto& call : comm.calls) {
@@ -231,8 +230,6 @@ struct ServiceTimeline {
     }
   }
   testing::FakeSerialControl comm;
-  std::int32_t COMPort = 0;
-  std::int64_t LastDataTime = 0;
   std::int64_t ms;
   std::int64_t start;
   std::int64_t nextCheck, nextBuffer, nextPage;
@@ -241,10 +238,10 @@ struct ServiceTimeline {
   std::vector<std::string> entries;
   std::vector<std::string> events;
   SecondsClock clock = [this] { return ms / 1000; };
-  SerialReceiver receiver{comm, LastDataTime, [this](std::string_view r) { sent.emplace_back(r); },
-                          clock};
-  PortSupervisor supervisor{comm, COMPort, LastDataTime,
-                            [this](int, const std::string& t) { entries.push_back(t); }, clock};
+  SerialLink link{comm,
+                  {[this](std::string_view r) { sent.emplace_back(r); },
+                   [this](int, const std::string& t) { entries.push_back(t); }},
+                  clock};
 };
 
 std::int64_t TimeOf(const std::string& event) {
@@ -262,7 +259,7 @@ TEST(PortSupervisorTest, MateOnCom3WithCom2AbsentIsFoundAfterTenSeconds) {
                                     "10250: set 3 open 3"));
   EXPECT_THAT(t.entries, IsEmpty());
   EXPECT_GE(t.sent.size(), 45u);
-  EXPECT_EQ(t.receiver.Equipment().FXAddresses(), "3");
+  EXPECT_EQ(t.link.Equipment().FXAddresses(), "3");
 
   // The MATE pauses for 4 seconds: its port is given up, the other three are tried
   // for about 5 seconds each, and it is opened again about 15 seconds later.
