@@ -6,22 +6,23 @@
 
 #include <cerrno>
 
+#include "common/unique_fd.h"
+
 namespace brivane {
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     return std::nullopt;
   }
   std::string content;
   char chunk[4096];
   for (;;) {
-    const auto n = ::read(fd, chunk, sizeof chunk);
+    const auto n = ::read(fd.get(), chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n < 0) {
-      ::close(fd);
       return std::nullopt;
     }
     if (n == 0) {
@@ -29,7 +30,6 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
     }
     content.append(chunk, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return content;
 }
 
@@ -48,13 +48,13 @@ bool WriteAll(int fd, std::string_view bytes) {
 }
 
 bool WriteWholeFile(const std::filesystem::path& file, const std::string& text, mode_t mode) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) {
+  UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (!fd) {
     return false;
   }
-  bool ok = WriteAll(fd, text);
-  ok = ok && ::fchmod(fd, mode) == 0;
-  ok = (::close(fd) == 0) && ok;
+  bool ok = WriteAll(fd.get(), text);
+  ok = ok && ::fchmod(fd.get(), mode) == 0;
+  ok = fd.close() && ok;
   return ok;
 }
 

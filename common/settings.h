@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "common/profile_document.h"
 
 // The settings both programs take from Brivane.ini.
 namespace brivane {
@@ -21,16 +22,16 @@ struct ServiceSettings {
 inline constexpr std::string_view kConsoleSection = "BrivaneSvc";
 
 // One value as both programs read it: NULs removed, blanks trimmed.
-std::string ReadSettingText(const std::filesystem::path& file, std::string_view section,
+std::string ReadSettingText(const ProfileDocument& profile, std::string_view section,
                             std::string_view key, std::string_view defaultText);
 
-// Reads COMPort, UDPBPort, TCPPort and IPAddress, in that order. Values outside
-// their ranges (0-255, 1-65535, 1-65535, a valid address) fall back silently.
-ServiceSettings LoadSettings(const std::filesystem::path& file, std::string_view section);
+// Reads COMPort, UDPBPort, TCPPort and IPAddress. Values outside their ranges (0-255,
+// 1-65535, 1-65535, a valid address) fall back silently.
+ServiceSettings LoadSettings(const ProfileDocument& profile, std::string_view section);
 
-// Writes COMPort, UDPBPort and TCPPort back, in that order; never IPAddress. A file
-// that cannot be written is left as it was, silently.
-void SaveSettings(const std::filesystem::path& file, std::string_view section,
+// Sets COMPort, UDPBPort and TCPPort, in that order; never IPAddress, so an address
+// that is ignored stays as its owner wrote it.
+void SaveSettings(ProfileDocument& profile, std::string_view section,
                   const ServiceSettings& settings);
 
 // What the console takes from the file: the service's UDP port (1-65534, else 8466)
@@ -40,6 +41,6 @@ struct ConsoleSettings {
   std::string ConfiguredIPAddress;
 };
 
-ConsoleSettings LoadConsoleSettings(const std::filesystem::path& file);
+ConsoleSettings LoadConsoleSettings(const ProfileDocument& profile);
 
 }  // namespace brivane

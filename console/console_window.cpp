@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "common/product.h"
+#include "common/profile_file.h"
 #include "common/version.h"
 #include "console/caption_font.h"
 #include "console/console_target.h"
@@ -259,7 +260,7 @@ void ConsoleWindow::Load(const QString& argumentText) {
 }
 
 void ConsoleWindow::LoadSettings() {
-  settings_ = LoadConsoleSettings(setup_.settingsFile);
+  settings_ = LoadConsoleSettings(ProfileFile::Load(setup_.settingsFile).Document());
 }
 
 void ConsoleWindow::ApplyCommandLine(const QString& argumentText) {

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "common/network_info.h"
+#include "common/profile_file.h"
 #include "common/program_location.h"
 #include "common/settings.h"
 #include "service/host/command_words.h"
@@ -53,13 +54,17 @@ std::optional<int> frmBrivaneSvc::Form_Load(const std::string& commandLine) {
 void frmBrivaneSvc::oService_Start(bool& Success) {
   tmrServiceCheck.SetEnabled(false);
 
-  const ServiceSettings settings = LoadSettings(SettingsFilePath(), ExecutableName());
-  SaveSettings(SettingsFilePath(), ExecutableName(), settings);
+  auto profile = ProfileFile::Load(SettingsFilePath());
+  const ServiceSettings settings = LoadSettings(profile.Document(), ExecutableName());
+  // The values in use go back to the file, so a bad one is replaced by its default; a
+  // file that cannot be written stays as it was.
+  SaveSettings(profile.Document(), ExecutableName(), settings);
+  profile.Save();
   serial_.Configure(settings.COMPort);
   UDPBPort = settings.UDPBPort;
   TCPPort = settings.TCPPort;
   IPAddress = settings.IPAddress;
-  oComm.UseSerialDevices(LoadSerialDevices(SettingsFilePath()));
+  oComm.UseSerialDevices(LoadSerialDevices(profile.Document()));
 
   const auto isLocal = [](std::string_view text) { return IsLocalIPAddress(text); };
   // From here a failing step is passed over; its error stays noted, a later one

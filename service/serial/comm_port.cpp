@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "common/profile_file.h"
+
 namespace brivane {
 
 namespace {
@@ -76,7 +78,7 @@ void Release(int fd) {
 }  // namespace
 
 TtyCommPort::TtyCommPort(const std::filesystem::path& settingsFile)
-    : TtyCommPort(LoadSerialDevices(settingsFile)) {}
+    : TtyCommPort(LoadSerialDevices(ProfileFile::Load(settingsFile).Document())) {}
 
 TtyCommPort::TtyCommPort(SerialDeviceMap devices) : devices_(std::move(devices)) {}
 

@@ -39,7 +39,7 @@ class TtyCommPort : public SerialControl {
   std::string DevicePath() const;
 
   // For a control made before the settings are read: the mapping read at service
-  // start, LoadSerialDevices(SettingsFilePath()). Applies from the next opening.
+  // start. Applies from the next opening.
   void UseSerialDevices(SerialDeviceMap devices) { devices_ = std::move(devices); }
 
  private:

@@ -1,6 +1,7 @@
 #include "service/serial/serial_devices.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string_view>
 #include <system_error>
 
@@ -9,11 +10,11 @@
 
 namespace brivane {
 
-SerialDeviceMap LoadSerialDevices(const std::filesystem::path& settingsFile) {
+SerialDeviceMap LoadSerialDevices(const ProfileDocument& settings) {
   SerialDeviceMap devices;
   for (int port = kLowestPortNumber; port <= kHighestPortNumber; ++port) {
     std::string path =
-        ReadSettingText(settingsFile, kSerialDevicesSection, "COM" + std::to_string(port), "");
+        ReadSettingText(settings, kSerialDevicesSection, "COM" + std::to_string(port), "");
     if (!path.empty()) {
       devices.emplace(port, std::move(path));
     }

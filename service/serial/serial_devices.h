@@ -1,10 +1,11 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+
+#include "common/profile_document.h"
 
 // Which device file a port number names.
 namespace brivane {
@@ -16,8 +17,8 @@ inline constexpr std::string_view kSerialDevicesSection = "SerialDevices";
 // Port number -> device path, from the keys COM1 to COM255 of [SerialDevices].
 using SerialDeviceMap = std::map<int, std::string>;
 
-// Reads [SerialDevices] of the settings file; keys with an empty value are left out.
-SerialDeviceMap LoadSerialDevices(const std::filesystem::path& settingsFile);
+// Reads [SerialDevices] of the settings; keys with an empty value are left out.
+SerialDeviceMap LoadSerialDevices(const ProfileDocument& settings);
 
 using DeviceExistsFn = std::function<bool(const std::string& path)>;
 bool DeviceExists(const std::string& path);

@@ -6,7 +6,9 @@
 // Checked: a write keeps every other line byte for byte (only the key's line changes,
 // or one key line, a section header and a line end are added); a read after a write
 // gives the written value; both programs' settings read within their ranges and a
-// save followed by a load gives what was saved.
+// save followed by a load gives what was saved, and saving it again writes nothing.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -149,24 +151,34 @@ void CheckOnlyTheKeyChanged(const std::string& before, const std::string& after,
 }
 
 void CheckSettings(const fs::path& file) {
-  const auto settings = brivane::LoadSettings(file, "BrivaneSvc");
+  auto profile = brivane::ProfileFile::Load(file);
+  const auto settings = brivane::LoadSettings(profile.Document(), "BrivaneSvc");
   FUZZ_REQUIRE(settings.COMPort >= 0 && settings.COMPort <= 255);
   FUZZ_REQUIRE(settings.UDPBPort >= 1 && settings.UDPBPort <= 65535);
   FUZZ_REQUIRE(settings.TCPPort >= 1 && settings.TCPPort <= 65535);
-  const auto console = brivane::LoadConsoleSettings(file);
+  const auto console = brivane::LoadConsoleSettings(profile.Document());
   FUZZ_REQUIRE(console.ConfiguredUdpPort >= 1 && console.ConfiguredUdpPort <= 65534);
   FUZZ_REQUIRE(console.ConfiguredIPAddress == settings.IPAddress);
 
-  brivane::SaveSettings(file, "BrivaneSvc", settings);
-  const auto again = brivane::LoadSettings(file, "BrivaneSvc");
+  brivane::SaveSettings(profile.Document(), "BrivaneSvc", settings);
+  FUZZ_REQUIRE(profile.Save());
+  auto reread = brivane::ProfileFile::Load(file);
+  FUZZ_REQUIRE(reread.Document().Text() == profile.Document().Text());
+  const auto again = brivane::LoadSettings(reread.Document(), "BrivaneSvc");
   FUZZ_REQUIRE(again.COMPort == settings.COMPort);
   FUZZ_REQUIRE(again.UDPBPort == settings.UDPBPort);
   FUZZ_REQUIRE(again.TCPPort == settings.TCPPort);
   FUZZ_REQUIRE(again.IPAddress == settings.IPAddress);
-  // Saving what was just saved changes nothing.
+  // Saving what was just saved changes nothing, and does not even replace the file.
+  struct stat before {};
+  FUZZ_REQUIRE(::stat(file.c_str(), &before) == 0);
   const std::string saved = ReadFile(file);
-  brivane::SaveSettings(file, "BrivaneSvc", again);
-  FUZZ_REQUIRE(ReadFile(file) == saved);
+  brivane::SaveSettings(reread.Document(), "BrivaneSvc", again);
+  FUZZ_REQUIRE(reread.Document().Text() == saved);
+  FUZZ_REQUIRE(reread.Save());
+  struct stat after {};
+  FUZZ_REQUIRE(::stat(file.c_str(), &after) == 0);
+  FUZZ_REQUIRE(after.st_ino == before.st_ino);
 }
 
 }  // namespace

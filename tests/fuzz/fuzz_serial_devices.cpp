@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto file = brivane::fuzz::Folder() / "Brivane.ini";
   brivane::fuzz::WriteFile(file, content);
-  const auto devices = brivane::LoadSerialDevices(file);
+  const auto devices = brivane::LoadSerialDevices(brivane::ProfileFile::Load(file).Document());
   auto always = [](const std::string&) { return true; };
   auto never = [](const std::string&) { return false; };
   for (const auto& [port, path] : devices) {

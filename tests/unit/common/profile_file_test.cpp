@@ -122,5 +122,57 @@ TEST(WriteProfileString, AReadOnlyFolderLeavesEverythingAsItWas) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 
+TEST(ProfileFile, ReadsOnceAndWritesOnlyWhatChanged) {
+  TempFolder folder;
+  const auto file = folder / "Brivane.ini";
+  WriteFile(file, "[S]\r\nA=1\r\n");
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+
+  auto profile = ProfileFile::Load(file);
+  // Edits that leave the bytes as they were do not replace the file.
+  profile.Document().Set("s", "a", "1");
+  ASSERT_TRUE(profile.Save());
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+
+  // Several edits, one replacement; later reads come from the document, not the disk.
+  profile.Document().Set("S", "A", "2");
+  profile.Document().Set("S", "B", "3");
+  WriteFile(file, "[S]\r\nA=changed behind our back\r\n");
+  EXPECT_EQ(profile.Document().Get("S", "A", ""), "2");
+  ASSERT_TRUE(profile.Save());
+  EXPECT_EQ(ReadFile(file), "[S]\r\nA=2\r\nB=3\r\n");
+
+  // A value that holds a line end reads back as the file would.
+  ProfileDocument document;
+  document.Set("S", "K", "1\nL=2");
+  EXPECT_EQ(document.Get("S", "L", ""), "2");
+}
+
+TEST(ProfileFile, NewFileTakesTheUmaskAndUnreadableFilesAreNeverWritten) {
+  TempFolder folder;
+  const mode_t previous = ::umask(027);
+  ASSERT_TRUE(WriteProfileString(folder / "new.ini", "S", "K", "1"));
+  ::umask(previous);
+  struct stat info {};
+  ASSERT_EQ(::stat((folder / "new.ini").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+  // A folder in the file's place cannot be read: its document is empty and stays unsaved.
+  std::filesystem::create_directory(folder / "Brivane.ini");
+  auto profile = ProfileFile::Load(folder / "Brivane.ini");
+  EXPECT_EQ(profile.Document().Get("S", "K", "dflt"), "dflt");
+  profile.Document().Set("S", "K", "2");
+  EXPECT_FALSE(profile.Save());
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "Brivane.ini"));
+
+  // So is a link to nowhere.
+  std::filesystem::create_symlink(folder / "absent" / "x.ini", folder / "dangling.ini");
+  EXPECT_FALSE(WriteProfileString(folder / "dangling.ini", "S", "K", "2"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3);
+}
+
 }  // namespace
 }  // namespace brivane

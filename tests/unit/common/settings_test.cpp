@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/profile_file.h"
+
 #include "temp_folder.h"
 
 namespace brivane {
@@ -12,20 +14,28 @@ using testing::TempFolder;
 using testing::WriteFile;
 
 ServiceSettings LoadSection(const std::string& lines) {
-  TempFolder folder;
-  WriteFile(folder / "Brivane.ini", "[BrivaneSvc]\n" + lines);
-  return LoadSettings(folder / "Brivane.ini", "BrivaneSvc");
+  return LoadSettings(ProfileDocument("[BrivaneSvc]\n" + lines), "BrivaneSvc");
+}
+
+ProfileDocument Read(const std::filesystem::path& file) {
+  return ProfileFile::Load(file).Document();
+}
+
+void SaveToFile(const std::filesystem::path& file, const ServiceSettings& settings) {
+  auto profile = ProfileFile::Load(file);
+  SaveSettings(profile.Document(), "BrivaneSvc", settings);
+  EXPECT_TRUE(profile.Save());
 }
 
 TEST(ServiceSettings, NoFileGivesDefaultsAndSavingWritesTheSection) {
   TempFolder folder;
   const auto file = folder / "Brivane.ini";
-  const auto settings = LoadSettings(file, "BrivaneSvc");
+  const auto settings = LoadSettings(Read(file), "BrivaneSvc");
   EXPECT_EQ(settings.COMPort, 0);
   EXPECT_EQ(settings.UDPBPort, 8466);
   EXPECT_EQ(settings.TCPPort, 8467);
   EXPECT_EQ(settings.IPAddress, "");
-  SaveSettings(file, "BrivaneSvc", settings);
+  SaveToFile(file, settings);
   EXPECT_EQ(ReadFile(file), "[BrivaneSvc]\nCOMPort=0\nUDPBPort=8466\nTCPPort=8467\n");
 }
 
@@ -54,7 +64,7 @@ TEST(ServiceSettings, BadAddressesAreIgnoredAndStayInTheFile) {
   TempFolder folder;
   const auto file = folder / "Brivane.ini";
   WriteFile(file, "[BrivaneSvc]\nCOMPort=256\nTCPPort=80abc\nIPAddress=300.1.1.1\n");
-  SaveSettings(file, "BrivaneSvc", LoadSettings(file, "BrivaneSvc"));
+  SaveToFile(file, LoadSettings(Read(file), "BrivaneSvc"));
   EXPECT_EQ(ReadFile(file),
             "[BrivaneSvc]\nCOMPort=0\nTCPPort=80\nIPAddress=300.1.1.1\nUDPBPort=8466\n");
 }
@@ -63,8 +73,8 @@ TEST(ServiceSettings, SectionIsTheExecutablesName) {
   TempFolder folder;
   const auto file = folder / "Brivane.ini";
   WriteFile(file, "[BrivaneSvc]\nCOMPort=4\n[OtherSvc]\nCOMPort=7\n");
-  EXPECT_EQ(LoadSettings(file, "OtherSvc").COMPort, 7);
-  EXPECT_EQ(LoadConsoleSettings(file).ConfiguredUdpPort, 8466);
+  EXPECT_EQ(LoadSettings(Read(file), "OtherSvc").COMPort, 7);
+  EXPECT_EQ(LoadConsoleSettings(Read(file)).ConfiguredUdpPort, 8466);
 }
 
 TEST(ConsoleSettings, StopsOneShortOfTheServicesPortRange) {
@@ -72,7 +82,7 @@ TEST(ConsoleSettings, StopsOneShortOfTheServicesPortRange) {
   const auto file = folder / "Brivane.ini";
   auto consolePort = [&](const std::string& value) {
     WriteFile(file, "[BrivaneSvc]\nUDPBPort=" + value + "\n");
-    return LoadConsoleSettings(file).ConfiguredUdpPort;
+    return LoadConsoleSettings(Read(file)).ConfiguredUdpPort;
   };
   EXPECT_EQ(consolePort("65535"), 8466);
   EXPECT_EQ(consolePort("65534"), 65534);
@@ -82,10 +92,10 @@ TEST(ConsoleSettings, StopsOneShortOfTheServicesPortRange) {
   EXPECT_EQ(consolePort(" 9000 "), 9000);
 
   WriteFile(file, "[BrivaneSvc]\nIPAddress=1.2.3\n");
-  EXPECT_EQ(LoadConsoleSettings(file).ConfiguredIPAddress, "");
+  EXPECT_EQ(LoadConsoleSettings(Read(file)).ConfiguredIPAddress, "");
   WriteFile(file, "[BrivaneSvc]\nIPAddress=10.1.2.3\n");
-  EXPECT_EQ(LoadConsoleSettings(file).ConfiguredIPAddress, "10.1.2.3");
-  EXPECT_EQ(LoadConsoleSettings(folder / "absent.ini").ConfiguredUdpPort, 8466);
+  EXPECT_EQ(LoadConsoleSettings(Read(file)).ConfiguredIPAddress, "10.1.2.3");
+  EXPECT_EQ(LoadConsoleSettings(Read(folder / "absent.ini")).ConfiguredUdpPort, 8466);
 }
 
 }  // namespace

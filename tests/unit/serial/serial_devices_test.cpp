@@ -7,6 +7,8 @@
 #include <fstream>
 #include <set>
 
+#include "common/profile_file.h"
+
 namespace brivane {
 namespace {
 
@@ -28,9 +30,9 @@ TEST(SerialDevicesTest, MappingFromSettingsFile) {
                      << "COM0=/dev/zero\n"
                      << "COM256=/dev/zero\n"
                      << "[Other]\nCOM3=/dev/other\n";
-  const SerialDeviceMap devices = LoadSerialDevices(ini);
+  const SerialDeviceMap devices = LoadSerialDevices(ProfileFile::Load(ini).Document());
   EXPECT_EQ(devices, (SerialDeviceMap{{1, "/dev/pts/7"}, {12, "/tmp/mate"}}));
-  EXPECT_TRUE(LoadSerialDevices(folder / "missing.ini").empty());
+  EXPECT_TRUE(LoadSerialDevices(ProfileFile::Load(folder / "missing.ini").Document()).empty());
   fs::remove_all(folder);
 }
 
