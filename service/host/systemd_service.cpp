@@ -17,16 +17,23 @@ SystemdService::SystemdService(asio::io_context& io, bool foreground, EndProcess
       foreground_(foreground),
       endProcess_(std::move(endProcess)),
       log_(foreground),
-      signals_(io) {}
+      signals_(io),
+      stopSignals_(foreground ? std::vector<int>{SIGTERM, SIGINT} : std::vector<int>{SIGTERM}) {}
 
 void SystemdService::StartService() {
   if (!foreground_ && !StartedBySystemd()) {
     return;
   }
-  std::error_code ignored;
-  signals_.add(SIGTERM, ignored);
-  if (foreground_) {
-    signals_.add(SIGINT, ignored);
+  for (const int signal : stopSignals_) {
+    std::error_code error;
+    signals_.add(signal, error);
+    if (error) {
+      LogEvent(kEventTypeError, kEventId,
+               "oService_Start: Error watching for signal " + std::to_string(signal) + ": " +
+                   std::to_string(error.value()) + ", " + error.message());
+      asio::post(io_, [this] { StopService(); });
+      return;
+    }
   }
   WaitForSignal();
   asio::post(io_, [this] { RaiseStart(); });

@@ -3,6 +3,7 @@
 #include <asio.hpp>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "service/host/event_log.h"
 
@@ -23,8 +24,14 @@ class SystemdService {
   void OnStart(StartHandler handler) { start_ = std::move(handler); }
   void OnStop(StopHandler handler) { stop_ = std::move(handler); }
 
+  // The signals that mean Stop, SIGTERM (and SIGINT in foreground mode) unless set here
+  // before StartService.
+  void WatchSignals(std::vector<int> signals) { stopSignals_ = std::move(signals); }
+
   // Connects to the service manager. Outside systemd and foreground mode nothing
-  // follows, and the start watchdog ends the process.
+  // follows, and the start watchdog ends the process. When the stop signals cannot be
+  // watched, the failure is logged and the process ends with status 1 without a Start:
+  // a service deaf to SIGTERM would run until systemd kills it.
   void StartService();
 
   // STOPPING=1, then the process ends: status 0 after a successful start, 1 when the
@@ -45,6 +52,7 @@ class SystemdService {
   EndProcessFn endProcess_;
   EventLog log_;
   asio::signal_set signals_;
+  std::vector<int> stopSignals_;
   StartHandler start_;
   StopHandler stop_;
   bool running_ = false;
