@@ -77,12 +77,16 @@ std::optional<std::string> ServiceUnitText(const std::filesystem::path& executab
   if (!inTemporaryFolder) {
     text += "PrivateTmp=yes\n";
   }
-  // No device allow-list: a list by driver name (char-ttyUSB) is resolved when the
-  // service starts, so an adapter whose driver loads later would stay locked out. For
-  // the same reason no ProtectClock= (it implies such a list); the clock stays out of
-  // reach through the capability set and the system-call filter.
+  text += "PrivateMounts=yes\n";
+  // Character devices only, allowed as a class rather than by driver: a driver name
+  // (char-ttyUSB) is looked up when the service starts, so an adapter whose driver loads
+  // later would stay locked out. Disks stay out of reach.
+  text += "DevicePolicy=closed\n";
+  text += "DeviceAllow=char-* rw\n";
+  text += "ProtectClock=yes\n";
+  // No CAP_CHOWN: a settings file the service rewrites becomes root's, its mode kept.
   text +=
-      "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER CAP_CHOWN "
+      "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER "
       "CAP_NET_BIND_SERVICE\n";
   text += "NoNewPrivileges=yes\n";
   text += "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n";
@@ -101,7 +105,7 @@ std::optional<std::string> ServiceUnitText(const std::filesystem::path& executab
   text += "RemoveIPC=yes\n";
   text += "SystemCallArchitectures=native\n";
   text += "SystemCallFilter=@system-service\n";
-  text += "SystemCallFilter=~@resources\n";
+  text += "SystemCallFilter=~@resources @privileged\n";
   text += "SystemCallErrorNumber=EPERM\n";
   text += "\n[Install]\n";
   text += "WantedBy=multi-user.target\n";
