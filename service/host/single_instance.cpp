@@ -5,33 +5,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace brivane {
 
-SingleInstance::~SingleInstance() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-  }
-}
-
 bool SingleInstance::Acquire(const std::filesystem::path& programFile) {
-  if (fd_ >= 0) {
+  if (fd_) {
     return true;
   }
-  const int fd = ::open(programFile.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(::open(programFile.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     return true;
   }
   int result;
   do {
-    result = ::flock(fd, LOCK_EX | LOCK_NB);
+    result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    const bool held = errno == EWOULDBLOCK;
-    ::close(fd);
-    return !held;
+    return errno != EWOULDBLOCK;
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/unique_fd.h"
+
 namespace brivane {
 
 bool SendUnixDatagram(std::string_view address, std::string_view payload) {
@@ -23,13 +25,12 @@ bool SendUnixDatagram(std::string_view address, std::string_view payload) {
     length += 1;  // the path's terminating zero
   }
 
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
+  const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) {
     return false;
   }
-  const ssize_t sent = sendto(fd, payload.data(), payload.size(), MSG_NOSIGNAL,
+  const ssize_t sent = sendto(fd.get(), payload.data(), payload.size(), MSG_NOSIGNAL,
                               reinterpret_cast<const sockaddr*>(&target), length);
-  close(fd);
   return sent == static_cast<ssize_t>(payload.size());
 }
 

@@ -70,9 +70,8 @@ void SetModemLines(int fd) {
   (void)ioctl(fd, TIOCMBIC, &rts);
 }
 
-void Release(int fd) {
-  (void)ioctl(fd, TIOCNXCL);
-  (void)close(fd);
+void Release(UniqueFd fd) {
+  (void)ioctl(fd.get(), TIOCNXCL);
 }
 
 }  // namespace
@@ -114,17 +113,18 @@ std::optional<CommError> TtyCommPort::Open() {
   if (IsActiveConsole(path, ReadActiveConsoles())) {
     return PortAlreadyOpenError();
   }
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     return OpenFailure(errno, path);
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 || !SetLine(fd)) {
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ioctl(fd.get(), TIOCEXCL) != 0 ||
+      !SetLine(fd.get())) {
     const int failure = errno;
-    Release(fd);
+    Release(std::move(fd));
     return OpenFailure(failure, path);
   }
-  SetModemLines(fd);
-  fd_ = fd;
+  SetModemLines(fd.get());
+  fd_ = std::move(fd);
   return std::nullopt;
 }
 
@@ -132,9 +132,9 @@ std::optional<CommError> TtyCommPort::Close() {
   if (!PortOpen()) {
     return std::nullopt;
   }
-  const int fd = std::exchange(fd_, -1);
-  (void)ioctl(fd, TIOCNXCL);
-  if (close(fd) != 0 && errno != EINTR) {
+  UniqueFd fd = std::move(fd_);
+  (void)ioctl(fd.get(), TIOCNXCL);
+  if (!fd.close() && errno != EINTR) {
     return SystemError(errno);
   }
   return std::nullopt;
@@ -144,7 +144,7 @@ int TtyCommPort::InBufferCount() {
   if (!PortOpen()) {
     return 0;
   }
-  pollfd watch{fd_, POLLIN, 0};
+  pollfd watch{fd_.get(), POLLIN, 0};
   if (poll(&watch, 1, 0) < 0) {
     return 0;
   }
@@ -153,7 +153,7 @@ int TtyCommPort::InBufferCount() {
     return 0;
   }
   int waiting = 0;
-  if (ioctl(fd_, FIONREAD, &waiting) != 0) {
+  if (ioctl(fd_.get(), FIONREAD, &waiting) != 0) {
     (void)Close();
     return 0;
   }
@@ -164,7 +164,7 @@ std::string TtyCommPort::Input() {
   std::string received;
   char chunk[4096];
   while (PortOpen() && received.size() < kInputLimit) {
-    const ssize_t count = read(fd_, chunk, sizeof chunk);
+    const ssize_t count = read(fd_.get(), chunk, sizeof chunk);
     if (count > 0) {
       received.append(chunk, static_cast<std::size_t>(count));
     } else if (count < 0 && errno == EINTR) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "common/unique_fd.h"
 #include "service/serial/serial_control.h"
 #include "service/serial/serial_devices.h"
 
@@ -25,7 +26,7 @@ class TtyCommPort : public SerialControl {
   int CommPort() const override { return port_; }
   // 8002 outside 1 to 255, 8005 while the port is open.
   std::optional<CommError> SetCommPort(int port) override;
-  bool PortOpen() const override { return fd_ >= 0; }
+  bool PortOpen() const override { return static_cast<bool>(fd_); }
   // Opening: 8002 for a device that is not there, 8005 for one held by another
   // process (or the same port opened twice) or serving as the kernel's console,
   // otherwise errno and its text.
@@ -48,7 +49,7 @@ class TtyCommPort : public SerialControl {
 
   SerialDeviceMap devices_;
   int port_ = 1;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // A class cannot have a member named like itself, so the real control is

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace brivane::sim {
 
@@ -32,12 +33,10 @@ std::string ErrnoText(const std::string& what) {
 
 }  // namespace
 
-SimLine::SimLine(int fd, std::string path, bool pseudoTerminal)
-    : fd_(fd), path_(std::move(path)), pseudoTerminal_(pseudoTerminal) {}
+SimLine::SimLine(UniqueFd fd, std::string path, bool pseudoTerminal)
+    : fd_(std::move(fd)), path_(std::move(path)), pseudoTerminal_(pseudoTerminal) {}
 
-SimLine::~SimLine() {
-  close(fd_);
-}
+SimLine::~SimLine() = default;
 
 std::unique_ptr<SimLine> SimLine::OpenPseudoTerminal(std::string& error) {
   termios line{};
@@ -49,39 +48,41 @@ std::unique_ptr<SimLine> SimLine::OpenPseudoTerminal(std::string& error) {
     error = ErrnoText("openpty");
     return nullptr;
   }
+  UniqueFd own(master);
+  UniqueFd serialEnd(slave);
   // The terminal settings stay with the pair while the master lives; the serial
   // end is held only by readers, so that their absence shows as a hang-up.
-  close(slave);
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  fcntl(master, F_SETFD, FD_CLOEXEC);
-  return std::unique_ptr<SimLine>(new SimLine(master, name, true));
+  serialEnd.reset();
+  fcntl(own.get(), F_SETFL, fcntl(own.get(), F_GETFL) | O_NONBLOCK);
+  fcntl(own.get(), F_SETFD, FD_CLOEXEC);
+  return std::unique_ptr<SimLine>(new SimLine(std::move(own), name, true));
 }
 
 std::unique_ptr<SimLine> SimLine::OpenDevice(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     error = ErrnoText(path);
     return nullptr;
   }
   termios line{};
-  if (tcgetattr(fd, &line) == 0) {
+  if (tcgetattr(fd.get(), &line) == 0) {
     MakeRaw(line);
-    tcsetattr(fd, TCSANOW, &line);
+    tcsetattr(fd.get(), TCSANOW, &line);
   }
-  return std::unique_ptr<SimLine>(new SimLine(fd, path, false));
+  return std::unique_ptr<SimLine>(new SimLine(std::move(fd), path, false));
 }
 
 bool SimLine::ReaderPresent() {
   if (!pseudoTerminal_) {
     return true;
   }
-  pollfd watch{fd_, POLLIN, 0};
+  pollfd watch{fd_.get(), POLLIN, 0};
   if (poll(&watch, 1, 0) <= 0) {
     return true;
   }
   if ((watch.revents & POLLIN) != 0) {
     char discard[512];
-    while (read(fd_, discard, sizeof discard) > 0) {
+    while (read(fd_.get(), discard, sizeof discard) > 0) {
     }
   }
   return (watch.revents & POLLHUP) == 0;
@@ -89,7 +90,7 @@ bool SimLine::ReaderPresent() {
 
 bool SimLine::Write(std::string_view text) {
   while (!text.empty()) {
-    const ssize_t written = write(fd_, text.data(), text.size());
+    const ssize_t written = write(fd_.get(), text.data(), text.size());
     if (written > 0) {
       text.remove_prefix(static_cast<std::size_t>(written));
       continue;
@@ -98,7 +99,7 @@ bool SimLine::Write(std::string_view text) {
       continue;
     }
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd watch{fd_, POLLOUT, 0};
+      pollfd watch{fd_.get(), POLLOUT, 0};
       if (poll(&watch, 1, kStalledWriteMs) <= 0 || (watch.revents & POLLOUT) == 0) {
         return true;
       }
@@ -116,27 +117,25 @@ void SimLine::Drain(double seconds, const std::atomic<bool>& stop) {
   if (pseudoTerminal_ && !ReaderPresent()) {
     return;
   }
-  const int probe = pseudoTerminal_ ? open(path_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK) : -1;
+  const UniqueFd probe(pseudoTerminal_ ? open(path_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK)
+                                       : -1);
   // Written characters reach the reader's queue a moment later, so the queue must
   // be seen empty several times in a row.
   int emptyChecks = 0;
   while (!stop && std::chrono::steady_clock::now() < deadline && emptyChecks < 5) {
     int waiting = 0;
-    if (probe >= 0) {
-      if (ioctl(probe, FIONREAD, &waiting) != 0) {
+    if (probe) {
+      if (ioctl(probe.get(), FIONREAD, &waiting) != 0) {
         break;
       }
       emptyChecks = waiting == 0 ? emptyChecks + 1 : 0;
     } else if (pseudoTerminal_) {
       // The queue cannot be looked at (the reader holds the terminal exclusively
       // and we are not root): wait the whole time.
-    } else if (tcdrain(fd_) == 0 || errno != EINTR) {
+    } else if (tcdrain(fd_.get()) == 0 || errno != EINTR) {
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (probe >= 0) {
-    close(probe);
   }
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 // Where the simulator's pages go: the master of a pseudo-terminal it creates, or an
 // existing serial device.
 namespace brivane::sim {
@@ -34,9 +36,9 @@ class SimLine {
   void Drain(double seconds, const std::atomic<bool>& stop);
 
  private:
-  SimLine(int fd, std::string path, bool pseudoTerminal);
+  SimLine(UniqueFd fd, std::string path, bool pseudoTerminal);
 
-  int fd_;
+  UniqueFd fd_;
   std::string path_;
   bool pseudoTerminal_;
 };
