@@ -53,17 +53,19 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
   if (::pipe2(outPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
   }
+  UniqueFd outRead(outPipe[0]);
+  UniqueFd outWrite(outPipe[1]);
   if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-    ::close(outPipe[0]);
-    ::close(outPipe[1]);
     throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
   }
+  UniqueFd errRead(errPipe[0]);
+  UniqueFd errWrite(errPipe[1]);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
   if (!options.workingDirectory.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
   }
@@ -89,15 +91,13 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
       posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
+  outWrite.reset();
+  errWrite.reset();
   if (result != 0) {
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
     throw std::runtime_error("spawn " + program.string() + ": " + std::strerror(result));
   }
-  out_.fd = outPipe[0];
-  err_.fd = errPipe[0];
+  out_.fd = std::move(outRead);
+  err_.fd = std::move(errRead);
   out_.reader = std::thread([this] { Read(out_); });
   err_.reader = std::thread([this] { Read(err_); });
 }
@@ -111,14 +111,14 @@ ChildProcess::~ChildProcess() {
     if (stream->reader.joinable()) {
       stream->reader.join();
     }
-    ::close(stream->fd);
+    stream->fd.reset();
   }
 }
 
 void ChildProcess::Read(Stream& stream) {
   char buffer[4096];
   for (;;) {
-    const ssize_t count = ::read(stream.fd, buffer, sizeof buffer);
+    const ssize_t count = ::read(stream.fd.get(), buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) {
       continue;
     }

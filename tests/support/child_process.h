@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 struct SpawnOptions {
@@ -51,7 +53,7 @@ class ChildProcess {
 
  private:
   struct Stream {
-    int fd = -1;
+    UniqueFd fd;
     std::string partial;
     std::vector<std::string> lines;
     bool closed = false;

@@ -19,16 +19,17 @@ ClientCrowd::ClientCrowd(std::uint16_t port, int count, Options options)
   target.sin_port = htons(port);
   target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   for (Client& client : clients_) {
-    client.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (client.fd < 0) {
+    client.fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!client.fd) {
       client.closed = true;
       continue;
     }
     if (options_.receiveBuffer > 0) {
-      ::setsockopt(client.fd, SOL_SOCKET, SO_RCVBUF, &options_.receiveBuffer,
+      ::setsockopt(client.fd.get(), SOL_SOCKET, SO_RCVBUF, &options_.receiveBuffer,
                    sizeof options_.receiveBuffer);
     }
-    if (::connect(client.fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+    if (::connect(client.fd.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) !=
+            0 &&
         errno != EINPROGRESS) {
       client.closed = true;
     }
@@ -40,8 +41,9 @@ ClientCrowd::~ClientCrowd() {
 }
 
 int ClientCrowd::Started() const {
-  return static_cast<int>(std::count_if(clients_.begin(), clients_.end(),
-                                        [](const Client& client) { return client.fd >= 0; }));
+  return static_cast<int>(std::count_if(clients_.begin(), clients_.end(), [](const Client& client) {
+    return static_cast<bool>(client.fd);
+  }));
 }
 
 void ClientCrowd::Pump(std::chrono::milliseconds timeout) {
@@ -51,8 +53,8 @@ void ClientCrowd::Pump(std::chrono::milliseconds timeout) {
   std::vector<pollfd> waiting;
   std::vector<std::size_t> owners;
   for (std::size_t i = 0; i < clients_.size(); ++i) {
-    if (clients_[i].fd >= 0 && !clients_[i].closed) {
-      waiting.push_back(pollfd{clients_[i].fd, POLLIN, 0});
+    if (clients_[i].fd && !clients_[i].closed) {
+      waiting.push_back(pollfd{clients_[i].fd.get(), POLLIN, 0});
       owners.push_back(i);
     }
   }
@@ -67,7 +69,7 @@ void ClientCrowd::Pump(std::chrono::milliseconds timeout) {
     }
     Client& client = clients_[owners[w]];
     for (;;) {
-      const ssize_t got = ::recv(client.fd, buffer, sizeof buffer, 0);
+      const ssize_t got = ::recv(client.fd.get(), buffer, sizeof buffer, 0);
       if (got > 0) {
         const std::string bytes(buffer, static_cast<std::size_t>(got));
         client.received += bytes;
@@ -112,10 +114,7 @@ int ClientCrowd::Closed() const {
 
 void ClientCrowd::CloseAll() {
   for (Client& client : clients_) {
-    if (client.fd >= 0) {
-      ::close(client.fd);
-      client.fd = -1;
-    }
+    client.fd.reset();
     client.closed = true;
   }
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // Many TCP clients of a service on loopback, connected all at once without waiting for
@@ -41,7 +43,7 @@ class ClientCrowd {
 
  private:
   struct Client {
-    int fd = -1;
+    UniqueFd fd;
     bool closed = false;
     std::string received;
   };

@@ -40,20 +40,13 @@ bool Readable(int fd, std::chrono::steady_clock::time_point deadline) {
 
 LoopbackSocket::LoopbackSocket(int type) : fd_(::socket(AF_INET, type | SOCK_CLOEXEC, 0)) {}
 
-LoopbackSocket::~LoopbackSocket() {
-  Close();
-}
-
 void LoopbackSocket::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.reset();
 }
 
 bool LoopbackSocket::Connect(std::uint16_t port) {
   const sockaddr_in target = Loopback(port);
-  if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+  if (fd_ && ::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
     Close();
   }
   return Open();
@@ -61,30 +54,30 @@ bool LoopbackSocket::Connect(std::uint16_t port) {
 
 bool LoopbackSocket::Bind(std::uint16_t port) {
   const sockaddr_in local = Loopback(port);
-  if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  if (fd_ && ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     Close();
   }
   return Open();
 }
 
 bool LoopbackSocket::Send(std::string_view data) {
-  return fd_ >= 0 &&
-         ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+  return fd_ && ::send(fd_.get(), data.data(), data.size(), MSG_NOSIGNAL) ==
+                    static_cast<ssize_t>(data.size());
 }
 
 bool LoopbackSocket::SendTo(std::uint16_t port, std::string_view datagram) {
   const sockaddr_in target = Loopback(port);
-  return fd_ >= 0 && ::sendto(fd_, datagram.data(), datagram.size(), 0,
-                              reinterpret_cast<const sockaddr*>(&target),
-                              sizeof target) == static_cast<ssize_t>(datagram.size());
+  return fd_ && ::sendto(fd_.get(), datagram.data(), datagram.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&target),
+                         sizeof target) == static_cast<ssize_t>(datagram.size());
 }
 
 std::optional<ssize_t> LoopbackSocket::ReceiveBy(std::chrono::steady_clock::time_point deadline,
                                                  std::span<char> buffer) {
-  if (fd_ < 0 || !Readable(fd_, deadline)) {
+  if (!fd_ || !Readable(fd_.get(), deadline)) {
     return std::nullopt;
   }
-  return ::recv(fd_, buffer.data(), buffer.size(), 0);
+  return ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
 }
 
 }  // namespace brivane::testkit

@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // A socket of this process on 127.0.0.1, closed with its owner. Every wait is bounded.
@@ -15,11 +17,8 @@ class LoopbackSocket {
  public:
   // type is SOCK_STREAM or SOCK_DGRAM.
   explicit LoopbackSocket(int type);
-  ~LoopbackSocket();
-  LoopbackSocket(const LoopbackSocket&) = delete;
-  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
 
-  bool Open() const { return fd_ >= 0; }
+  bool Open() const { return static_cast<bool>(fd_); }
   // A socket that cannot connect or bind is closed, so Open() tells the outcome.
   bool Connect(std::uint16_t port);
   bool Bind(std::uint16_t port);
@@ -36,7 +35,7 @@ class LoopbackSocket {
  private:
   void Close();
 
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace brivane::testkit

@@ -15,19 +15,22 @@ namespace brivane::testkit {
 
 MateLine::MateLine(const std::filesystem::path& link) {
   char name[256];
-  if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
-    master_ = slave_ = -1;
+  int master = -1;
+  int slave = -1;
+  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
     return;
   }
+  master_.reset(master);
+  slave_.reset(slave);
   devicePath_ = name;
   termios settings{};
-  tcgetattr(slave_, &settings);
+  tcgetattr(slave_.get(), &settings);
   cfmakeraw(&settings);
   cfsetspeed(&settings, B19200);
-  tcsetattr(slave_, TCSANOW, &settings);
-  fcntl(master_, F_SETFD, FD_CLOEXEC);
-  fcntl(slave_, F_SETFD, FD_CLOEXEC);
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  tcsetattr(slave_.get(), TCSANOW, &settings);
+  fcntl(master_.get(), F_SETFD, FD_CLOEXEC);
+  fcntl(slave_.get(), F_SETFD, FD_CLOEXEC);
+  fcntl(master_.get(), F_SETFL, fcntl(master_.get(), F_GETFL) | O_NONBLOCK);
   std::error_code error;
   std::filesystem::remove(link, error);
   std::filesystem::create_symlink(devicePath_, link, error);
@@ -38,12 +41,12 @@ MateLine::~MateLine() {
 }
 
 bool MateLine::Write(std::string_view bytes) {
-  while (!bytes.empty() && master_ >= 0) {
-    const ssize_t written = write(master_, bytes.data(), bytes.size());
+  while (!bytes.empty() && master_) {
+    const ssize_t written = write(master_.get(), bytes.data(), bytes.size());
     if (written > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
     } else if (written < 0 && (errno == EAGAIN || errno == EINTR)) {
-      pollfd ready{master_, POLLOUT, 0};
+      pollfd ready{master_.get(), POLLOUT, 0};
       poll(&ready, 1, 50);
     } else {
       return false;
@@ -54,21 +57,15 @@ bool MateLine::Write(std::string_view bytes) {
 
 std::size_t MateLine::Waiting() const {
   int count = 0;
-  if (slave_ < 0 || ioctl(slave_, FIONREAD, &count) != 0) {
+  if (!slave_ || ioctl(slave_.get(), FIONREAD, &count) != 0) {
     return 0;
   }
   return static_cast<std::size_t>(count);
 }
 
 void MateLine::Pull() {
-  if (master_ >= 0) {
-    close(master_);
-    master_ = -1;
-  }
-  if (slave_ >= 0) {
-    close(slave_);
-    slave_ = -1;
-  }
+  master_.reset();
+  slave_.reset();
 }
 
 std::string SequencedRecord(unsigned long sequence, std::size_t filler) {

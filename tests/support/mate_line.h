@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // A MATE's end of a serial line: a pseudo-terminal whose serial end a service opens by
@@ -19,7 +21,7 @@ class MateLine {
   MateLine(const MateLine&) = delete;
   MateLine& operator=(const MateLine&) = delete;
 
-  bool Open() const { return master_ >= 0; }
+  bool Open() const { return static_cast<bool>(master_); }
   const std::string& DevicePath() const { return devicePath_; }
 
   // Writes all of bytes (waits while the terminal is full); false once pulled or failed.
@@ -30,8 +32,8 @@ class MateLine {
   void Pull();
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
+  UniqueFd master_;
+  UniqueFd slave_;
   std::string devicePath_;
 };
 

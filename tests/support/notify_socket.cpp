@@ -20,22 +20,20 @@ NotifySocket::NotifySocket() {
   }
   folder_ = pattern;
   path_ = folder_ / "notify";
-  fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
-  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (!fd_ || ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const std::string error = std::strerror(errno);
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
+    fd_.reset();
     std::filesystem::remove_all(folder_);
     throw std::runtime_error("notify socket: " + error);
   }
 }
 
 NotifySocket::~NotifySocket() {
-  ::close(fd_);
+  fd_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
 }
@@ -58,7 +56,7 @@ bool NotifySocket::WaitFor(std::string_view assignment, std::chrono::millisecond
   for (;;) {
     char buffer[4096];
     ssize_t count;
-    while ((count = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+    while ((count = ::recv(fd_.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
       messages_.emplace_back(buffer, static_cast<std::size_t>(count));
     }
     if (Seen(assignment)) {
@@ -69,7 +67,7 @@ bool NotifySocket::WaitFor(std::string_view assignment, std::chrono::millisecond
     if (left.count() <= 0) {
       return false;
     }
-    pollfd waiting{fd_, POLLIN, 0};
+    pollfd waiting{fd_.get(), POLLIN, 0};
     if (::poll(&waiting, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
       return false;
     }

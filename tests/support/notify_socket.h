@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // systemd's side of the notify protocol: a datagram socket in a folder of its own whose
@@ -30,7 +32,7 @@ class NotifySocket {
   bool Seen(std::string_view assignment) const;
   std::filesystem::path folder_;
   std::filesystem::path path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   std::vector<std::string> messages_;
 };
 

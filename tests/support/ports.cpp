@@ -21,22 +21,21 @@ sockaddr_in AnyAddress(std::uint16_t port) {
   return address;
 }
 
-// A bound socket, or -1 with errno set.
-int BindSocket(int type, std::uint16_t port, bool reuse) {
-  const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    return -1;
+// A bound socket, or none with errno set.
+UniqueFd BindSocket(int type, std::uint16_t port, bool reuse) {
+  UniqueFd fd(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+  if (!fd) {
+    return fd;
   }
   const int on = 1;
   if (reuse) {
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   }
   const sockaddr_in address = AnyAddress(port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const int error = errno;
-    ::close(fd);
+    fd.reset();
     errno = error;
-    return -1;
   }
   return fd;
 }
@@ -52,15 +51,14 @@ std::uint16_t BoundPort(int fd) {
 
 std::uint16_t FreePort() {
   for (int attempt = 0; attempt < 50; ++attempt) {
-    const int tcp = BindSocket(SOCK_STREAM, 0, false);
-    if (tcp < 0) {
+    UniqueFd tcp = BindSocket(SOCK_STREAM, 0, false);
+    if (!tcp) {
       continue;
     }
-    const std::uint16_t port = BoundPort(tcp);
-    const int udp = BindSocket(SOCK_DGRAM, port, false);
-    ::close(tcp);
-    if (udp >= 0) {
-      ::close(udp);
+    const std::uint16_t port = BoundPort(tcp.get());
+    const UniqueFd udp = BindSocket(SOCK_DGRAM, port, false);
+    tcp.reset();
+    if (udp) {
       return port;
     }
   }
@@ -68,38 +66,23 @@ std::uint16_t FreePort() {
 }
 
 bool TcpPortFree(std::uint16_t port) {
-  const int fd = BindSocket(SOCK_STREAM, port, true);
-  if (fd < 0) {
-    return false;
-  }
-  ::close(fd);
-  return true;
+  return static_cast<bool>(BindSocket(SOCK_STREAM, port, true));
 }
 
 bool UdpPortFree(std::uint16_t port) {
-  const int fd = BindSocket(SOCK_DGRAM, port, false);
-  if (fd < 0) {
-    return false;
-  }
-  ::close(fd);
-  return true;
+  return static_cast<bool>(BindSocket(SOCK_DGRAM, port, false));
 }
 
 PortHolder::PortHolder(Protocol protocol, std::uint16_t port) {
   const bool tcp = protocol == Protocol::kTcp;
   fd_ = BindSocket(tcp ? SOCK_STREAM : SOCK_DGRAM, port, false);
-  if (fd_ >= 0 && tcp && ::listen(fd_, 4) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (fd_ && tcp && ::listen(fd_.get(), 4) != 0) {
+    const int error = errno;
+    fd_.reset();
+    errno = error;
   }
-  if (fd_ < 0) {
+  if (!fd_) {
     error_ = std::strerror(errno);
-  }
-}
-
-PortHolder::~PortHolder() {
-  if (fd_ >= 0) {
-    ::close(fd_);
   }
 }
 

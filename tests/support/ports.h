@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // A port on which nothing listens over TCP or UDP on any address, as the kernel hands
@@ -20,15 +22,12 @@ class PortHolder {
  public:
   enum class Protocol { kTcp, kUdp };
   PortHolder(Protocol protocol, std::uint16_t port);
-  ~PortHolder();
-  PortHolder(const PortHolder&) = delete;
-  PortHolder& operator=(const PortHolder&) = delete;
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return static_cast<bool>(fd_); }
   const std::string& Error() const { return error_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string error_;
 };
 

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 bool EnterPrivateNetwork(const std::string& tcpSendBuffers, std::string& why) {
@@ -17,15 +19,12 @@ bool EnterPrivateNetwork(const std::string& tcpSendBuffers, std::string& why) {
     why = std::string("no network namespace of our own: ") + std::strerror(errno);
     return false;
   }
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   ifreq request{};
   std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-  const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
-                  (request.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+  const bool up = fd && ::ioctl(fd.get(), SIOCGIFFLAGS, &request) == 0 &&
+                  (request.ifr_flags |= IFF_UP, ::ioctl(fd.get(), SIOCSIFFLAGS, &request) == 0);
   const int upError = errno;
-  if (fd >= 0) {
-    ::close(fd);
-  }
   if (!up) {
     why = std::string("loopback stays down: ") + std::strerror(upError);
     return false;

@@ -21,33 +21,27 @@ PtyMate::PtyMate() {
   cfsetispeed(&raw, B19200);
   cfsetospeed(&raw, B19200);
   // Raw from the first byte: a cooked line would turn CR into LF and echo.
-  if (openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-    master_ = slave_ = -1;
+  int master = -1;
+  int slave = -1;
+  if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
     return;
   }
+  master_.reset(master);
+  slave_.reset(slave);
   slavePath_ = name;
-  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-  ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-  ::fcntl(master_, F_SETFL, O_NONBLOCK);
-}
-
-PtyMate::~PtyMate() {
-  if (slave_ >= 0) {
-    ::close(slave_);
-  }
-  if (master_ >= 0) {
-    ::close(master_);
-  }
+  ::fcntl(master_.get(), F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave_.get(), F_SETFD, FD_CLOEXEC);
+  ::fcntl(master_.get(), F_SETFL, O_NONBLOCK);
 }
 
 bool PtyMate::Write(std::string_view bytes) const {
   std::size_t done = 0;
-  while (master_ >= 0 && done < bytes.size()) {
-    const ssize_t count = ::write(master_, bytes.data() + done, bytes.size() - done);
+  while (master_ && done < bytes.size()) {
+    const ssize_t count = ::write(master_.get(), bytes.data() + done, bytes.size() - done);
     if (count > 0) {
       done += static_cast<std::size_t>(count);
     } else if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
-      pollfd writable{master_, POLLOUT, 0};
+      pollfd writable{master_.get(), POLLOUT, 0};
       ::poll(&writable, 1, 100);
     } else {
       return false;
@@ -58,7 +52,7 @@ bool PtyMate::Write(std::string_view bytes) const {
 
 int PtyMate::Waiting() const {
   int count = -1;
-  if (slave_ < 0 || ::ioctl(slave_, FIONREAD, &count) != 0) {
+  if (!slave_ || ::ioctl(slave_.get(), FIONREAD, &count) != 0) {
     return -1;
   }
   return count;
@@ -70,13 +64,13 @@ bool PtyMate::WaitForWaiting(int count, std::chrono::milliseconds timeout) const
 
 std::string PtyMate::ReadTowardsMate(std::chrono::milliseconds timeout) const {
   std::string received;
-  pollfd readable{master_, POLLIN, 0};
-  if (master_ < 0 || ::poll(&readable, 1, static_cast<int>(timeout.count())) <= 0 ||
+  pollfd readable{master_.get(), POLLIN, 0};
+  if (!master_ || ::poll(&readable, 1, static_cast<int>(timeout.count())) <= 0 ||
       (readable.revents & POLLIN) == 0) {
     return received;
   }
   char buffer[4096];
-  const ssize_t count = ::read(master_, buffer, sizeof buffer);
+  const ssize_t count = ::read(master_.get(), buffer, sizeof buffer);
   if (count > 0) {
     received.assign(buffer, static_cast<std::size_t>(count));
   }
@@ -84,23 +78,14 @@ std::string PtyMate::ReadTowardsMate(std::chrono::milliseconds timeout) const {
 }
 
 DeviceHolder::DeviceHolder(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd_);
-    fd_ = -1;
+  fd_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (fd_ && ::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+    fd_.reset();
   }
-}
-
-DeviceHolder::~DeviceHolder() {
-  Release();
 }
 
 void DeviceHolder::Release() {
-  if (fd_ >= 0) {
-    ::flock(fd_, LOCK_UN);
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.reset();
 }
 
 }  // namespace brivane::testkit

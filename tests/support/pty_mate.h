@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testkit {
 
 // A MATE under the test's exact control: a pseudo-terminal whose serial end (the slave)
@@ -13,11 +15,8 @@ namespace brivane::testkit {
 class PtyMate {
  public:
   PtyMate();
-  ~PtyMate();
-  PtyMate(const PtyMate&) = delete;
-  PtyMate& operator=(const PtyMate&) = delete;
 
-  bool Ready() const { return master_ >= 0 && slave_ >= 0; }
+  bool Ready() const { return master_ && slave_; }
   // The device path to map in [SerialDevices].
   const std::string& SlavePath() const { return slavePath_; }
 
@@ -33,8 +32,8 @@ class PtyMate {
   std::string ReadTowardsMate(std::chrono::milliseconds timeout) const;
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
+  UniqueFd master_;
+  UniqueFd slave_;
   std::string slavePath_;
 };
 
@@ -43,15 +42,12 @@ class PtyMate {
 class DeviceHolder {
  public:
   explicit DeviceHolder(const std::string& path);
-  ~DeviceHolder();
-  DeviceHolder(const DeviceHolder&) = delete;
-  DeviceHolder& operator=(const DeviceHolder&) = delete;
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return static_cast<bool>(fd_); }
   void Release();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace brivane::testkit

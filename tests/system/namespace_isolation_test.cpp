@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "common/unique_fd.h"
 #include "tests/system/systemd_namespace.h"
 
 namespace brivane::testing {
@@ -28,9 +29,7 @@ std::string Lines(std::string text) {
 // systemd would clean it), its host name, its /dev and /etc; and leave nothing behind.
 TEST(NamespaceIsolationTest, BootsWithoutTouchingTheMachineAndLeavesNothingBehind) {
   char canary[] = "/tmp/brivane-canary-XXXXXX";
-  const int canaryFd = ::mkstemp(canary);
-  ASSERT_GE(canaryFd, 0);
-  ::close(canaryFd);
+  ASSERT_TRUE(UniqueFd(::mkstemp(canary)));
   struct stat devLogBefore {};
   const bool devLogExisted = ::lstat("/dev/log", &devLogBefore) == 0;
   const std::string hostName = HostName();

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "common/service_control.h"
+#include "common/unique_fd.h"
 
 namespace {
 
@@ -36,39 +37,38 @@ bool WaitReadable(int fd) {
 }
 
 int TcpLines(int port, int lines) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const brivane::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const auto address = Loopback(port);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (!fd ||
+      ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return 1;
   }
   std::string received;
   auto complete = [&] { return std::count(received.begin(), received.end(), '\r') >= lines; };
-  while (!complete() && WaitReadable(fd)) {
+  while (!complete() && WaitReadable(fd.get())) {
     char buffer[512];
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
     if (count <= 0) {
       break;
     }
     received.append(buffer, static_cast<std::size_t>(count));
   }
-  ::close(fd);
   std::cout << received;
   return complete() ? 0 : 1;
 }
 
 int UdpReply(int port, std::string_view request) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const brivane::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   const auto address = Loopback(port);
-  if (fd < 0 || ::sendto(fd, request.data(), request.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+  if (!fd || ::sendto(fd.get(), request.data(), request.size(), 0,
+                      reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
     return 1;
   }
   char buffer[2048];
   ssize_t count = -1;
-  if (WaitReadable(fd)) {
-    count = ::recv(fd, buffer, sizeof buffer, 0);
+  if (WaitReadable(fd.get())) {
+    count = ::recv(fd.get(), buffer, sizeof buffer, 0);
   }
-  ::close(fd);
   if (count <= 0) {
     return 1;
   }

@@ -16,6 +16,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/unique_fd.h"
+
 namespace brivane::testing {
 namespace {
 
@@ -171,11 +173,13 @@ CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::mill
   if (::pipe2(outPipe, O_CLOEXEC) != 0) {
     return result;
   }
+  UniqueFd outRead(outPipe[0]);
+  UniqueFd outWrite(outPipe[1]);
   if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-    ::close(outPipe[0]);
-    ::close(outPipe[1]);
     return result;
   }
+  UniqueFd errRead(errPipe[0]);
+  UniqueFd errWrite(errPipe[1]);
   auto arguments = ArgumentVector(argv);
   const auto start = Clock::now();
   const pid_t child = ::fork();
@@ -183,16 +187,14 @@ CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::mill
     ::setpgid(0, 0);
     const int nothing = ::open("/dev/null", O_RDONLY);
     ::dup2(nothing, 0);
-    ::dup2(outPipe[1], 1);
-    ::dup2(errPipe[1], 2);
+    ::dup2(outWrite.get(), 1);
+    ::dup2(errWrite.get(), 2);
     ::execvp(arguments[0], arguments.data());
     ::_exit(127);
   }
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
+  outWrite.reset();
+  errWrite.reset();
   if (child < 0) {
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
     return result;
   }
   ::setpgid(child, child);
@@ -200,7 +202,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::mill
   const auto deadline = start + timeout;
   bool timedOut = false;
   bool sawOutput = false;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  UniqueFd* reads[2] = {&outRead, &errRead};
+  pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
   int open = 2;
   while (open > 0) {
     const auto left =
@@ -225,15 +228,10 @@ CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::mill
         }
         (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
       } else if (count == 0 || errno != EINTR) {
-        ::close(fds[i].fd);
+        reads[i]->reset();
         fds[i].fd = -1;
         --open;
       }
-    }
-  }
-  for (auto& fd : fds) {
-    if (fd.fd >= 0) {
-      ::close(fd.fd);
     }
   }
   int status = 0;
@@ -345,13 +343,13 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
     // Should this test process die, unshare dies with it and takes the namespace along.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int group = ::open(procs.c_str(), O_WRONLY);
-    if (group < 0 || ::write(group, "0\n", 2) != 2) {
+    UniqueFd group(::open(procs.c_str(), O_WRONLY));
+    if (!group || ::write(group.get(), "0\n", 2) != 2) {
       const std::string why = "cannot enter the control group " + procs + "\n";
       [[maybe_unused]] const auto written = ::write(log, why.data(), why.size());
       ::_exit(126);
     }
-    ::close(group);
+    group.reset();
     ::setsid();
     const int nothing = ::open("/dev/null", O_RDONLY);
     ::dup2(nothing, 0);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/unique_fd.h"
 #include "service/host/unix_datagram.h"
 #include "tests/support/notify_socket.h"
 
@@ -39,22 +40,21 @@ TEST(ServiceNotify, OutsideSystemdOrWithNoListenerNothingIsSent) {
 
 TEST(ServiceNotify, AnAbstractNameIsReachedWithoutAFile) {
   const std::string name = "@brivane-notify-test-" + std::to_string(getpid());
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(fd, 0);
+  const UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  ASSERT_TRUE(fd);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, name.data() + 1, name.size() - 1);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address),
+  ASSERT_EQ(bind(fd.get(), reinterpret_cast<sockaddr*>(&address),
                  static_cast<socklen_t>(sizeof address.sun_family + name.size())),
             0);
   ASSERT_EQ(setenv("NOTIFY_SOCKET", name.c_str(), 1), 0);
   EXPECT_TRUE(NotifyServiceManager("READY=1"));
   char received[32] = {};
   timeval wait{5, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-  EXPECT_EQ(recv(fd, received, sizeof received, 0), 7);
+  setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  EXPECT_EQ(recv(fd.get(), received, sizeof received, 0), 7);
   EXPECT_STREQ(received, "READY=1");
-  close(fd);
 }
 
 }  // namespace

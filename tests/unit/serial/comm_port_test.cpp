@@ -16,6 +16,8 @@
 #include <functional>
 #include <thread>
 
+#include "common/unique_fd.h"
+
 namespace brivane {
 namespace {
 
@@ -25,27 +27,23 @@ namespace fs = std::filesystem;
 // master; the port control opens the slave by its path.
 struct Pty {
   Pty() {
+    int fd = -1;
     int slave = -1;
     char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    if (openpty(&fd, &slave, name, nullptr, nullptr) != 0) {
       ADD_FAILURE() << "openpty failed";
       return;
     }
+    master.reset(fd);
+    UniqueFd serialEnd(slave);
     path = name;
-    close(slave);
-    fcntl(master, F_SETFL, O_NONBLOCK);
+    fcntl(master.get(), F_SETFL, O_NONBLOCK);
   }
-  ~Pty() { CloseMaster(); }
   void Write(const std::string& text) const {
-    ASSERT_EQ(write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(write(master.get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
-  void CloseMaster() {
-    if (master >= 0) {
-      close(master);
-      master = -1;
-    }
-  }
-  int master = -1;
+  void CloseMaster() { master.reset(); }
+  UniqueFd master;
   std::string path;
 };
 
@@ -90,10 +88,10 @@ TEST(CommPortTest, OpensMappedDeviceRawAndReadsAllWaitingBytes) {
   EXPECT_TRUE(port.PortOpen());
 
   // 19200 8N1 raw, no flow control.
-  const int probe = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(probe, 0);
+  const UniqueFd probe(open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+  ASSERT_TRUE(probe);
   termios line{};
-  ASSERT_EQ(tcgetattr(probe, &line), 0);
+  ASSERT_EQ(tcgetattr(probe.get(), &line), 0);
   EXPECT_EQ(cfgetispeed(&line), static_cast<speed_t>(B19200));
   EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
@@ -101,7 +99,7 @@ TEST(CommPortTest, OpensMappedDeviceRawAndReadsAllWaitingBytes) {
   EXPECT_EQ(line.c_iflag & (ICRNL | IXON | IXOFF), 0u);
   // Held exclusively while open.
   int exclusive = 0;
-  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(probe.get(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
 
   // Every byte arrives as sent: line ends untranslated, bytes above 127 intact.
@@ -120,15 +118,14 @@ TEST(CommPortTest, OpensMappedDeviceRawAndReadsAllWaitingBytes) {
 
   // Nothing is ever written to the port.
   char echoed[16];
-  EXPECT_EQ(read(pty.master, echoed, sizeof echoed), -1);
+  EXPECT_EQ(read(pty.master.get(), echoed, sizeof echoed), -1);
 
   EXPECT_EQ(port.SetPortOpen(false), std::nullopt);
   EXPECT_FALSE(port.PortOpen());
   EXPECT_EQ(port.InBufferCount(), 0);
-  ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+  ASSERT_EQ(ioctl(probe.get(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
   EXPECT_EQ(port.SetPortOpen(false), std::nullopt);
-  close(probe);
 }
 
 TEST(CommPortTest, InvalidPortNumbersAndMissingDevices) {
@@ -163,9 +160,9 @@ TEST(CommPortTest, PortHeldElsewhereOrAlreadyOpenIs8005) {
   Pty pty;
   CommPort port(SerialDeviceMap{{1, pty.path}, {2, pty.path}});
   // Another process holds the device (a lock on another open of it).
-  const int other = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  const UniqueFd other(open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+  ASSERT_TRUE(other);
+  ASSERT_EQ(flock(other.get(), LOCK_EX | LOCK_NB), 0);
   auto error = port.SetPortOpen(true);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->number, kPortAlreadyOpen);
@@ -173,11 +170,11 @@ TEST(CommPortTest, PortHeldElsewhereOrAlreadyOpenIs8005) {
   EXPECT_FALSE(port.PortOpen());
 
   // Released: opens, and a second control cannot take it.
-  ASSERT_EQ(flock(other, LOCK_UN), 0);
+  ASSERT_EQ(flock(other.get(), LOCK_UN), 0);
   ASSERT_EQ(port.SetPortOpen(true), std::nullopt);
   CommPort second(SerialDeviceMap{{1, pty.path}});
   EXPECT_EQ(ErrorNumber(second.SetPortOpen(true)), kPortAlreadyOpen);
-  EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_NE(flock(other.get(), LOCK_EX | LOCK_NB), 0);
 
   // Changing the number or opening again while open.
   EXPECT_EQ(ErrorNumber(port.SetCommPort(2)), kPortAlreadyOpen);
@@ -188,8 +185,7 @@ TEST(CommPortTest, PortHeldElsewhereOrAlreadyOpenIs8005) {
 
   // Closing releases the device.
   ASSERT_EQ(port.SetPortOpen(false), std::nullopt);
-  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-  close(other);
+  EXPECT_EQ(flock(other.get(), LOCK_EX | LOCK_NB), 0);
 
   // The machine's console is never taken over; refused before it is opened.
   CommPort console(SerialDeviceMap{{1, "/dev/console"}});

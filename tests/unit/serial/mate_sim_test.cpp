@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_fd.h"
 #include "mate/decode.h"
 #include "service/serial/comm_port.h"
 #include "service/serial/serial_link.h"
@@ -45,23 +46,21 @@ class MateSim {
     if (pipe2(out, O_CLOEXEC) != 0) {
       return;
     }
+    UniqueFd writeEnd(out[1]);
+    stdout_.reset(out[0]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), 1);
     if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    stdout_ = out[0];
+    writeEnd.reset();
   }
   ~MateSim() {
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) {
-      close(stdout_);
     }
   }
   bool Started() const { return pid_ > 0; }
@@ -72,9 +71,9 @@ class MateSim {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     char c;
     while (Clock::now() < deadline) {
-      pollfd watch{stdout_, POLLIN, 0};
+      pollfd watch{stdout_.get(), POLLIN, 0};
       if (poll(&watch, 1, 100) > 0) {
-        if (read(stdout_, &c, 1) != 1 || c == '\n') {
+        if (read(stdout_.get(), &c, 1) != 1 || c == '\n') {
           break;
         }
         line += c;
@@ -101,7 +100,7 @@ class MateSim {
 
  private:
   pid_t pid_ = -1;
-  int stdout_ = -1;
+  UniqueFd stdout_;
 };
 
 // Reads complete pages (line feed ... carriage return) from the terminal.
@@ -128,13 +127,13 @@ std::vector<std::string> ReadPages(int fd, std::size_t wanted) {
   return pages;
 }
 
-int OpenRaw(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
+UniqueFd OpenRaw(const std::string& path) {
+  UniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (fd) {
     termios line{};
-    tcgetattr(fd, &line);
+    tcgetattr(fd.get(), &line);
     cfmakeraw(&line);
-    tcsetattr(fd, TCSANOW, &line);
+    tcsetattr(fd.get(), TCSANOW, &line);
   }
   return fd;
 }
@@ -179,9 +178,9 @@ TEST(MateSimTest, SendsFramedPagesWithChecksumsAndRemovesItsLinkOnStop) {
   ASSERT_FALSE(path.empty());
   EXPECT_EQ(fs::read_symlink(link), path);
 
-  const int fd = OpenRaw(link);
-  ASSERT_GE(fd, 0);
-  const auto pages = ReadPages(fd, 9);
+  UniqueFd fd = OpenRaw(link);
+  ASSERT_TRUE(fd);
+  const auto pages = ReadPages(fd.get(), 9);
   ASSERT_EQ(pages.size(), 9u);
   std::string addresses;
   for (const auto& page : pages) {
@@ -198,7 +197,7 @@ TEST(MateSimTest, SendsFramedPagesWithChecksumsAndRemovesItsLinkOnStop) {
   // One page per device per cycle, in the order given (the first may be cut short
   // by the moment the terminal was opened).
   EXPECT_THAT(addresses.substr(3), ::testing::AnyOf("0Aa0Aa", "Aa0Aa0", "a0Aa0A"));
-  close(fd);
+  fd.reset();
 
   sim.Signal(SIGTERM);
   EXPECT_EQ(sim.Wait(), 0);
@@ -212,16 +211,16 @@ TEST(MateSimTest, SequenceNumbersAndCountEndTheRunByItself) {
     GTEST_SKIP() << "mate-sim not found (BRIVANE_BIN_DIR unset)";
   }
   const std::string path = sim.ReadPath();
-  const int fd = OpenRaw(path);
-  ASSERT_GE(fd, 0);
-  const auto pages = ReadPages(fd, 6);
+  UniqueFd fd = OpenRaw(path);
+  ASSERT_TRUE(fd);
+  const auto pages = ReadPages(fd.get(), 6);
   ASSERT_EQ(pages.size(), 6u);
   for (std::size_t i = 0; i < pages.size(); ++i) {
     ExpectSoundPage(pages[i], 58);
     EXPECT_EQ(Fields(pages[i])[1], "0000000" + std::to_string(i + 1));
   }
   EXPECT_EQ(sim.Wait(), 0);
-  close(fd);
+  fd.reset();
 }
 
 TEST(MateSimTest, SerialLinkReadsTheSimulatorThroughTheRealPort) {
