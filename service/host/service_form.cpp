@@ -40,6 +40,7 @@ int frmBrivaneSvc::Run(const std::string& commandLine) {
 }
 
 std::optional<int> frmBrivaneSvc::Form_Load(const std::string& commandLine) {
+  // A command word is the whole run; without one, the service starts.
   if (auto status = RunCommandWord(commandLine)) {
     return status;
   }
