@@ -54,5 +54,5 @@ function(brivane_folder_tests name)
   brivane_include_root(${name} PRIVATE ${folder})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 ENVIRONMENT "BRIVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES TIMEOUT 300 LABELS unit ENVIRONMENT "BRIVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

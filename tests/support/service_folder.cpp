@@ -17,6 +17,26 @@ std::filesystem::path BinDir() {
   return dir;
 }
 
+std::filesystem::path ServiceProgram() {
+  const char* program = std::getenv("BRIVANE_SERVICE_PROGRAM");
+  if (program != nullptr && *program != '\0') {
+    return program;
+  }
+  return BinDir() / "BrivaneSvc";
+}
+
+std::vector<std::string> ServiceEmulator() {
+  std::vector<std::string> words;
+  const char* command = std::getenv("BRIVANE_SERVICE_EMULATOR");
+  if (command != nullptr) {
+    std::istringstream text(command);
+    for (std::string word; text >> word;) {
+      words.push_back(word);
+    }
+  }
+  return words;
+}
+
 ServiceFolder::ServiceFolder(std::string_view iniText, std::string_view programName)
     : programName_(programName) {
   std::string pattern = (std::filesystem::temp_directory_path() / "brivane-svc-XXXXXX").string();
@@ -24,7 +44,7 @@ ServiceFolder::ServiceFolder(std::string_view iniText, std::string_view programN
     throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
   }
   folder_ = pattern;
-  std::filesystem::copy_file(BinDir() / "BrivaneSvc", Program());
+  std::filesystem::copy_file(ServiceProgram(), Program());
   if (!iniText.empty()) {
     WriteIni(iniText);
   }
@@ -55,7 +75,13 @@ std::unique_ptr<ChildProcess> ServiceFolder::Start(
   options.args = args;
   options.environment = std::move(environment);
   options.workingDirectory = folder_;
-  return std::make_unique<ChildProcess>(Program(), options);
+  std::vector<std::string> emulator = ServiceEmulator();
+  if (emulator.empty()) {
+    return std::make_unique<ChildProcess>(Program(), options);
+  }
+  options.args.insert(options.args.begin(), Program().string());
+  options.args.insert(options.args.begin(), emulator.begin() + 1, emulator.end());
+  return std::make_unique<ChildProcess>(emulator.front(), options);
 }
 
 std::vector<std::string> EventLines(const std::vector<std::string>& stderrLines) {

@@ -15,8 +15,18 @@ namespace brivane::testkit {
 // build/bin, where the programs under test lie (BRIVANE_BIN_DIR, set by ctest).
 std::filesystem::path BinDir();
 
-// A temporary installation folder: its own copy of BrivaneSvc and its own Brivane.ini,
-// so that services of parallel tests share neither their lock nor their settings.
+// The BrivaneSvc under test: BRIVANE_SERVICE_PROGRAM when set (a service built for
+// another architecture), else BinDir()'s.
+std::filesystem::path ServiceProgram();
+
+// What runs that program, its path and arguments following: BRIVANE_SERVICE_EMULATOR
+// split at blanks (qemu user-mode emulation of a cross-built service); empty to run it
+// as it is.
+std::vector<std::string> ServiceEmulator();
+
+// A temporary installation folder: its own copy of ServiceProgram() and its own
+// Brivane.ini, so that services of parallel tests share neither their lock nor their
+// settings.
 // Removed with everything in it when the object goes.
 class ServiceFolder {
  public:
@@ -34,8 +44,9 @@ class ServiceFolder {
   void WriteIni(std::string_view text) const;
   std::string ReadIni() const;
 
-  // Starts the folder's program with args. NOTIFY_SOCKET is removed from the inherited
-  // environment unless environment sets it, so no test is taken for systemd by accident.
+  // Starts the folder's program with args, through ServiceEmulator(). NOTIFY_SOCKET is
+  // removed from the inherited environment unless environment sets it, so no test is taken
+  // for systemd by accident.
   std::unique_ptr<ChildProcess> Start(
       const std::vector<std::string>& args,
       std::map<std::string, std::optional<std::string>> environment = {}) const;
