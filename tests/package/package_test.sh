@@ -2,13 +2,17 @@
 # Builds the Debian package from a configured and built tree, in a folder of its own, and
 # checks it: the files and their owners, the control fields, the maintainer scripts, the
 # installed programs running from a folder that is not the build tree, and lintian.
-#   package_test.sh BUILD_DIR SANITIZED WITH_CONSOLE
+#   package_test.sh BUILD_DIR SANITIZED WITH_CONSOLE [ARCH [EMULATOR...]]
+# ARCH is the package's Debian architecture (this machine's by default); a cross build's
+# service runs through EMULATOR (qemu user-mode emulation).
 # Exit status 0 passed, 1 failed, 77 skipped.
 set -uo pipefail
 
 build=${1:?build folder}
 sanitized=${2:-0}
 with_console=${3:-1}
+arch=${4:-}
+emulator=("${@:5}")
 
 if [[ "$sanitized" == 1 ]]; then
   echo "skipped: the sanitizer build's programs are not what the package ships"
@@ -55,7 +59,7 @@ if [[ ${#debs[@]} -ne 1 || ! -f "${debs[0]}" ]]; then
   exit 1
 fi
 deb=${debs[0]}
-arch=$(dpkg --print-architecture)
+[[ -n "$arch" ]] || arch=$(dpkg --print-architecture)
 [[ "$(basename "$deb")" == "brivane_1.0.0_${arch}.deb" ]] &&
   pass "file name $(basename "$deb")" || fail "file name $(basename "$deb")"
 
@@ -187,6 +191,11 @@ for program in "${programs[@]}"; do
     pass "$program is stripped"
   grep -qF "$build" "$binary" && fail "$program names the build folder $build" ||
     pass "$program does not name the build folder"
+  machine=$(LC_ALL=C readelf -h "$binary" | sed -n 's/^ *Machine: *//p')
+  case "$arch:$machine" in
+    amd64:*X86-64 | arm64:AArch64 | armhf:ARM | i386:*80386) pass "$program is $machine code" ;;
+    *) fail "$program is $machine code in an $arch package" ;;
+  esac
 done
 
 # The packaged service, run from a folder of its own, writes its settings beside itself and
@@ -208,7 +217,7 @@ printf '[BrivaneSvc]\nTCPPort=%s\nUDPBPort=%s\nIPAddress=127.0.0.1\nCOMPort=auto
   echo '[SerialDevices]'
   printf 'COM%s=/nonexistent/brivane-tty\n' 1 2 3 4
 } >>"$elsewhere/Brivane.ini"
-(cd / && exec "$elsewhere/BrivaneSvc" --foreground 2>"$work/service.err") &
+(cd / && exec "${emulator[@]}" "$elsewhere/BrivaneSvc" --foreground 2>"$work/service.err") &
 service_pid=$!
 answer=$(python3 - "$tcp_port" "$udp_port" <<'EOF'
 import socket, sys, time
