@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds Brivane and runs every test twice: a normal build in build/, then a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/; then builds the
-# fuzz targets with clang in build-fuzz/ and runs each one briefly.
+# with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/; then cross-builds
+# the service for arm64 in build-arm64-ci/ and runs its unit tests and the smoke test under
+# qemu; then builds the fuzz targets with clang in build-fuzz/ and runs each one briefly.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/install-deps.sh
+scripts/install-deps.sh --cross arm64 --no-console
 
 jobs=$(nproc)
 failed=()
@@ -25,6 +26,15 @@ run_suite build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan "-LE system" -DCMAKE_BUILD_TYPE=Debug -DBRIVANE_SANITIZE=ON
+
+# Raspberry Pi: the service cross-built for arm64 (no console), its unit tests and the
+# smoke test under qemu user-mode emulation, the smoke test driving it with build/'s own
+# mate-sim and clients. scripts/build-packages.sh builds every architecture in full.
+stage_start=$SECONDS
+run_suite build-arm64-ci "-LE package" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/arm64.cmake -DBRIVANE_BUILD_CONSOLE=OFF \
+  -DBRIVANE_NATIVE_BIN_DIR="$PWD/build/bin"
+echo "test.sh: the arm64 stage took $((SECONDS - stage_start)) s"
 
 # Fuzz targets, built with clang, each run a few seconds on its seed corpus with a
 # fixed seed: a crash or a broken invariant fails the script.
