@@ -53,13 +53,15 @@ function(brivane_folder_tests name)
   brivane_current_folder(folder)
   brivane_include_root(${name} PRIVATE ${folder})
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
-  # A cross build's tests run under qemu user-mode emulation; the few it cannot carry
-  # skip themselves when BRIVANE_UNDER_EMULATION is set.
+  # A cross build's tests run under qemu user-mode emulation, which cannot start the
+  # build's other programs: the simulator they talk to is a native build's. The few
+  # checks emulation cannot carry skip themselves when BRIVANE_UNDER_EMULATION is set.
+  set(bin ${CMAKE_BINARY_DIR}/bin)
   set(emulation)
   if(CMAKE_CROSSCOMPILING)
+    set(bin ${BRIVANE_NATIVE_BIN_DIR})
     set(emulation ENVIRONMENT_MODIFICATION BRIVANE_UNDER_EMULATION=set:1)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300 LABELS unit ENVIRONMENT "BRIVANE_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
-               ${emulation})
+    PROPERTIES TIMEOUT 300 LABELS unit ENVIRONMENT "BRIVANE_BIN_DIR=${bin}" ${emulation})
 endfunction()
