@@ -2,7 +2,7 @@
 # Builds the Debian package from a configured and built tree, in a folder of its own, and
 # checks it: the files and their owners, the control fields, the maintainer scripts, the
 # installed programs running from a folder that is not the build tree, and lintian.
-#   package_test.sh BUILD_DIR SANITIZED WITH_CONSOLE [ARCH [EMULATOR...]]
+#   package_test.sh BUILD_DIR SANITIZED WITH_CONSOLE WITH_GATEWAY [ARCH [EMULATOR...]]
 # ARCH is the package's Debian architecture (this machine's by default); a cross build's
 # service runs through EMULATOR (qemu user-mode emulation).
 # Exit status 0 passed, 1 failed, 77 skipped.
@@ -11,8 +11,9 @@ set -uo pipefail
 build=${1:?build folder}
 sanitized=${2:-0}
 with_console=${3:-1}
-arch=${4:-}
-emulator=("${@:5}")
+with_gateway=${4:-0}
+arch=${5:-}
+emulator=("${@:6}")
 
 if [[ "$sanitized" == 1 ]]; then
   echo "skipped: the sanitizer build's programs are not what the package ships"
@@ -89,6 +90,15 @@ if [[ "$with_console" == 1 ]]; then
   expect_file ./usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg -rw-r--r--
   expect_file ./usr/share/man/man1/BrivaneServiceConsole.1.gz -rw-r--r--
 fi
+if [[ "$with_gateway" == 1 ]]; then
+  expect_file ./opt/brivane/brivane-gateway -rwxr-xr-x
+  expect_file ./usr/lib/systemd/system/brivane-gateway.service -rw-r--r--
+  expect_file ./etc/brivane/gateway.ini -rw-r--r--
+  expect_file ./usr/share/man/man8/brivane-gateway.8.gz -rw-r--r--
+  # Installed disabled: nothing of the package's own enables it.
+  grep -q '^\./etc/systemd/' <<<"$paths" && fail "the package enables a unit itself" ||
+    pass "no unit enabled by the package's files"
+fi
 expect_file ./usr/share/doc/brivane/copyright -rw-r--r--
 expect_file ./usr/share/doc/brivane/changelog.gz -rw-r--r--
 expect_file ./usr/share/lintian/overrides/brivane -rw-r--r--
@@ -96,8 +106,12 @@ expect_file ./usr/share/lintian/overrides/brivane -rw-r--r--
 grep -qi 'brivane\.ini' <<<"$paths" && fail "the package ships Brivane.ini" || pass "no Brivane.ini"
 others=$(awk '$2 != "root/root"' <<<"$listing")
 [[ -z "$others" ]] && pass "everything owned by root" || fail "not owned by root: $others"
-stray=$(grep -v -e '^\./$' -e '^\./opt/' -e '^\./usr/$' -e '^\./usr/share/' <<<"$paths")
-[[ -z "$stray" ]] && pass "nothing outside /opt/brivane and /usr/share" || fail "stray: $stray"
+allowed=(-e '^\./$' -e '^\./opt/' -e '^\./usr/$' -e '^\./usr/share/')
+if [[ "$with_gateway" == 1 ]]; then
+  allowed+=(-e '^\./etc/$' -e '^\./etc/brivane/' -e '^\./usr/lib/$' -e '^\./usr/lib/systemd/')
+fi
+stray=$(grep -v "${allowed[@]}" <<<"$paths")
+[[ -z "$stray" ]] && pass "nothing outside the package's folders" || fail "stray: $stray"
 
 # --- Control fields ----------------------------------------------------------------------
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -146,6 +160,15 @@ grep -q '"$program" "uninstall silent"' "$work/control/prerm" &&
   pass "prerm unregisters the service" || fail "prerm"
 grep -q 'Brivane.ini' "$work/control/postrm" && pass "postrm forgets Brivane.ini on purge" ||
   fail "postrm"
+if [[ "$with_gateway" == 1 ]]; then
+  [[ "$(cat "$work/control/conffiles" 2>/dev/null)" == "/etc/brivane/gateway.ini" ]] &&
+    pass "gateway.ini is a conffile" || fail "conffiles: $(cat "$work/control/conffiles" 2>&1)"
+  grep -q 'was-enabled brivane-gateway.service' "$work/control/postinst" &&
+    ! grep -q 'enable --now\|systemctl enable' "$work/control/postinst" &&
+    pass "postinst leaves the gateway as the administrator had it" || fail "postinst gateway"
+  grep -q 'stop brivane-gateway.service' "$work/control/prerm" && pass "prerm stops the gateway" ||
+    fail "prerm gateway"
+fi
 
 # --- Installed files ---------------------------------------------------------------------
 root=$work/root
@@ -168,6 +191,10 @@ if [[ "$with_console" == 1 ]]; then
     "$root/usr/share/icons/hicolor/scalable/apps/brivane-service-console.svg" &&
     pass "icon is well-formed SVG" || fail "icon is not well-formed SVG"
 fi
+if [[ "$with_gateway" == 1 ]]; then
+  programs+=(brivane-gateway)
+  pages+=(man8/brivane-gateway.8.gz)
+fi
 for page in "${pages[@]}"; do
   gz=$root/usr/share/man/$page
   gzip -t "$gz" && pass "$page is gzip" || fail "$page is not gzip"
@@ -180,6 +207,31 @@ for needle in 'SvcCon' 'OrvaTCP' 'SerialDevices' 'UDPBPort' 'TCPPort' 'COMPort' 
   zcat "$root/usr/share/man/man8/BrivaneSvc.8.gz" | grep -qF -- "$needle" &&
     pass "BrivaneSvc(8) mentions $needle" || fail "BrivaneSvc(8) lacks $needle"
 done
+if [[ "$with_gateway" == 1 ]]; then
+  ini=$root/etc/brivane/gateway.ini
+  # Every key, commented out with its default.
+  for line in ';Bridge=127.0.0.1:8467' ';Site=' ';Broker=127.0.0.1:1883' ';Username=' \
+    ';PasswordFile=' ';CAFile=' ';CertFile=' ';KeyFile=' ';TopicPrefix=brivane' \
+    ';DiscoveryPrefix=homeassistant' ';Interval=10'; do
+    grep -qxF -- "$line" "$ini" && pass "gateway.ini shows $line" || fail "gateway.ini lacks $line"
+  done
+  # Read whole first: grep -q would end a pipe early, and pipefail would count that.
+  page_text=$(zcat "$root/usr/share/man/man8/brivane-gateway.8.gz" | sed 's/\\-/-/g; s/\\f[BIR]//g')
+  for needle in Bridge Site Broker Username PasswordFile CAFile CertFile KeyFile TopicPrefix \
+    DiscoveryPrefix Interval /status /state /availability mqtt-password LoadCredential \
+    'systemctl enable --now brivane-gateway'; do
+    grep -qF -- "$needle" <<<"$page_text" && pass "brivane-gateway(8) mentions $needle" ||
+      fail "brivane-gateway(8) lacks $needle"
+  done
+  unit=$root/usr/lib/systemd/system/brivane-gateway.service
+  grep -qx 'ExecStart=/opt/brivane/brivane-gateway' "$unit" && pass "unit ExecStart" ||
+    fail "unit ExecStart: $(grep '^ExecStart=' "$unit")"
+  exposure=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+  echo "gateway unit exposure (offline): ${exposure:-unknown}"
+  [[ -n "$exposure" ]] && python3 -c "import sys; sys.exit(float('$exposure') > 2.0)" &&
+    pass "gateway unit exposure $exposure <= 2.0" || fail "gateway unit exposure ${exposure:-unknown}"
+fi
 for program in "${programs[@]}"; do
   binary=$root/opt/brivane/$program
   if readelf -d "$binary" | grep -Eq 'RPATH|RUNPATH'; then

@@ -103,6 +103,10 @@ cd "$root"
 pivot_root . .brivane-old-root
 umount -l /.brivane-old-root
 rmdir /.brivane-old-root
+# Shared as on a booted machine (systemd leaves that to the container manager when it
+# runs in one): services' private mounts, such as their credentials, reach the system's
+# view. The peer groups are new and this namespace's own; nothing reaches the machine.
+mount --make-rshared /
 
 # Without the clock and module capabilities nothing inside can set the
 # machine's time or load kernel modules.
