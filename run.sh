@@ -4,11 +4,15 @@
 # FLEXnet DC) and BrivaneSvc --foreground from run/, until Ctrl-C.
 #   ./run.sh                        against the simulator
 #   ./run.sh --device /dev/ttyUSB0  against a real MATE on that serial device
+#   ./run.sh --mqtt                 also a private MQTT broker on loopback and the gateway
+#   ./run.sh --mqtt --mqtt-port N   the same with the broker on port N (default: a free one)
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 
 device=""
+mqtt=0
+mqtt_port=""
 while (($# > 0)); do
   case "$1" in
     --device)
@@ -16,8 +20,19 @@ while (($# > 0)); do
       device=$2
       shift 2
       ;;
+    --mqtt)
+      mqtt=1
+      shift
+      ;;
+    --mqtt-port)
+      [[ $# -ge 2 && "$2" =~ ^[0-9]+$ && "$2" -ge 1 && "$2" -le 65535 ]] ||
+        { echo "run.sh: --mqtt-port needs a port number" >&2; exit 2; }
+      mqtt=1
+      mqtt_port=$2
+      shift 2
+      ;;
     -h | --help)
-      sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'
+      sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     *)
@@ -31,6 +46,17 @@ scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target BrivaneSvc mate-sim mate-decode -j"$(nproc)"
+if ((mqtt)); then
+  # The gateway joins the build once its sources are in the tree.
+  if [[ -f gateway/CMakeLists.txt ]]; then
+    cmake --build build --target brivane-gateway -j"$(nproc)"
+  fi
+  if [[ ! -x build/bin/brivane-gateway ]]; then
+    echo "run.sh: --mqtt needs the gateway, but build/bin/brivane-gateway is missing" \
+      "(this tree does not build it yet)" >&2
+    exit 1
+  fi
+fi
 
 tcp_port=8467
 udp_port=8466
@@ -39,13 +65,16 @@ mkdir -p "$run_dir"
 
 sim_pid=""
 svc_pid=""
+broker_pid=""
+gateway_pid=""
 
-# Stops the service first (it lets go of the port), then the simulator; waits for
-# both, so that nothing outlives the script.
+# Stops the gateway first (it says goodbye to the broker), then the service (it lets go
+# of the port), the simulator and the broker; waits for each, so that nothing outlives
+# the script.
 stop_children() {
   trap - INT TERM EXIT
   local pid
-  for pid in $svc_pid $sim_pid; do
+  for pid in $gateway_pid $svc_pid $sim_pid $broker_pid; do
     kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 50); do
       kill -0 "$pid" 2>/dev/null || break
@@ -107,6 +136,47 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
+if ((mqtt)); then
+  if [[ -z "$mqtt_port" ]]; then
+    mqtt_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  fi
+  if listening "$mqtt_port"; then
+    echo "run.sh: TCP port $mqtt_port is taken; choose another with --mqtt-port" >&2
+    exit 1
+  fi
+  # A broker of this run only: loopback, no persistence, never the machine's own.
+  cat >"$run_dir/mosquitto.conf" <<EOF
+listener $mqtt_port 127.0.0.1
+allow_anonymous true
+persistence false
+log_dest stderr
+log_type error
+log_type warning
+EOF
+  /usr/sbin/mosquitto -c "$run_dir/mosquitto.conf" 2>"$run_dir/mosquitto.log" &
+  broker_pid=$!
+  for _ in $(seq 100); do
+    listening "$mqtt_port" && break
+    kill -0 "$broker_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if ! listening "$mqtt_port"; then
+    echo "run.sh: mosquitto did not start on port $mqtt_port:" >&2
+    cat "$run_dir/mosquitto.log" >&2
+    exit 1
+  fi
+  cat >"$run_dir/gateway.ini" <<EOF
+[Gateway]
+Bridge=127.0.0.1:$tcp_port
+
+[MQTT]
+Broker=127.0.0.1:$mqtt_port
+EOF
+  build/bin/brivane-gateway --config "$run_dir/gateway.ini" --bridge "127.0.0.1:$tcp_port" \
+    --broker "127.0.0.1:$mqtt_port" &
+  gateway_pid=$!
+fi
+
 cat <<EOF
 
 Brivane runs from $run_dir, reading the $source_text.
@@ -117,6 +187,16 @@ Brivane runs from $run_dir, reading the $source_text.
 Journal entries appear below as "error 109: ..." or "warning 109: ...". Ctrl-C stops everything.
 
 EOF
+if ((mqtt)); then
+  cat <<EOF
+MQTT: a private mosquitto listens on 127.0.0.1:$mqtt_port (log: $run_dir/mosquitto.log), and
+brivane-gateway publishes the decoded MATE to it; its lines start with "brivane-gateway:".
+  Watch it:            mosquitto_sub -h 127.0.0.1 -p $mqtt_port -v -t 'brivane/#' -t 'homeassistant/#'
+  Act as Home Assistant restarting:
+                       mosquitto_pub -h 127.0.0.1 -p $mqtt_port -t homeassistant/status -m online
+
+EOF
+fi
 
 status=0
 wait "$svc_pid" || status=$?
