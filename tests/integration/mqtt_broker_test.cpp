@@ -51,6 +51,9 @@ TEST(MqttBrokerTest, PlainBrokerForgetsRetainedMessagesOnRestart) {
   ASSERT_TRUE(subscriber.WaitFor("t/marker", nullptr, kPatience));
   EXPECT_FALSE(fresh.WaitFor("t/kept", nullptr, 0ms));
   EXPECT_EQ(fresh.Messages().size(), 1u);
+  // Subscribers end without delay while their broker is down.
+  broker.Stop();
+  EXPECT_FALSE(broker.Running());
 }
 
 TEST(MqttBrokerTest, PasswordBrokerRefusesStrangers) {
