@@ -55,7 +55,7 @@ native=$(dpkg --print-architecture)
 added_architecture=0
 for arch in "${cross[@]}"; do
   [[ "$arch" == "$native" ]] && continue
-  if ! dpkg --print-foreign-architectures | grep -qxF "$arch"; then
+  if ! grep -qxF "$arch" <(dpkg --print-foreign-architectures); then
     echo "install-deps: adding the dpkg architecture $arch"
     "${sudo[@]}" dpkg --add-architecture "$arch"
     added_architecture=1
@@ -68,9 +68,20 @@ for arch in "${cross[@]}"; do
 done
 
 missing=()
+# A name without an architecture means this machine's own copy (or the one for all
+# architectures), whatever foreign copies of it are installed beside it.
+installed() {
+  local name=$1 status
+  if [[ "$name" != *:* ]]; then
+    status=$(dpkg-query -W -f='${Status}' "$name:$native" 2>/dev/null || true)
+    [[ -n "$status" ]] || status=$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null || true)
+  else
+    status=$(dpkg-query -W -f='${Status}' "$name" 2>/dev/null || true)
+  fi
+  [[ "$status" == "install ok installed" ]]
+}
 for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 if ((${#missing[@]} == 0 && added_architecture == 0)); then
   exit 0
