@@ -61,7 +61,8 @@ for arch in "${cross[@]}"; do
     added_architecture=1
   fi
   packages+=("crossbuild-essential-$arch" qemu-user-static
-    "libsystemd-dev:$arch" "libsystemd0:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch")
+    "libsystemd-dev:$arch" "libsystemd0:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch"
+    "libmosquitto-dev:$arch" "libssl-dev:$arch")
   if ((console)); then
     packages+=("qt6-base-dev:$arch")
   fi
