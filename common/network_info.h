@@ -17,9 +17,9 @@ using AddressTableReader = std::function<std::optional<std::vector<std::string>>
 // getifaddrs: every IPv4 address of every interface, in the order the kernel lists them.
 std::optional<std::vector<std::string>> ReadAddressTable();
 
-// A usable dotted quad by the old, lenient rules: four pieces whose numeric values
-// lie in 0-255 (so " 0.0.0.0", "a.b.c.d" and "10.0.0.1:80" pass), not exactly
-// "0.0.0.0", not blank.
+// A usable dotted quad, checked leniently so that no address a settings file already
+// holds is refused: four pieces whose numeric values lie in 0-255 (so " 0.0.0.0",
+// "a.b.c.d" and "10.0.0.1:80" pass), not exactly "0.0.0.0", not blank.
 bool IsValidIPAddress(std::string_view text);
 
 // Fills list with the machine's addresses except "127.0.0.1"; true when at least one
