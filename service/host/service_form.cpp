@@ -40,7 +40,7 @@ int frmBrivaneSvc::Run(const std::string& commandLine) {
 }
 
 std::optional<int> frmBrivaneSvc::Form_Load(const std::string& commandLine) {
-  // A command word is the whole run; without one, the service starts.
+  // A command word is all such a process does: it needs no lock, settings or sockets.
   if (auto status = RunCommandWord(commandLine)) {
     return status;
   }

@@ -8,8 +8,8 @@
 
 namespace brivane {
 
-// A timer that behaves like a window's timer control: while enabled it ticks every
-// Interval, on the loop's thread, until it is disabled. Setting the interval of an
+// A periodic timer: while enabled it ticks every Interval, on the loop's thread, until
+// it is disabled. Setting the interval of an
 // enabled timer starts the countdown afresh; an interval of zero keeps it from ticking.
 // A tick that comes late does not bring a burst of catch-up ticks after it.
 template <typename Clock, typename WaitTraits = asio::wait_traits<Clock>>
