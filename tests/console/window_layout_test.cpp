@@ -22,7 +22,7 @@ struct Design {
   TwipsRect place;
 };
 
-// In the order of the design; places relative to the window or the enclosing frame.
+// In focus-chain order; places relative to the window or the enclosing frame.
 const Design kDesign[] = {
     {"fraCOM", "Communications", {120, 0, 2535, 1455}},
     {"lblCOMPort", "Mate on COM port:", {120, 240, 1455, 255}},
@@ -118,7 +118,7 @@ void WindowLayoutTest::ControlsCaptionsOrderAndPlaces() {
   QCOMPARE(window.findChild<QWidget*>(QStringLiteral("imgMXYes"))->parent()->objectName(),
            QStringLiteral("fraHardware"));
 
-  // Controls come in the design's order (which is also the order of the focus chain).
+  // Controls are created in focus-chain order.
   QStringList actualOrder;
   for (QWidget* widget : window.findChildren<QWidget*>()) {
     if (designOrder.contains(widget->objectName())) {

@@ -20,7 +20,7 @@
 
 namespace {
 
-// The dotted-quad rules, written out one by one.
+// A plain model of the dotted-quad check, one condition at a time.
 bool ModelIsValid(std::string_view text) {
   if (text.find_first_not_of(' ') == std::string_view::npos) {
     return false;

@@ -31,7 +31,7 @@ using brivane::EquipmentRegistry;
 using brivane::kOpenRecordLimit;
 using brivane::kRecordBoundaryLimit;
 
-// The extraction written out step by step from the rules, on a plain string.
+// A plain model of the extraction, one step at a time on a string.
 class ModelBuffer {
  public:
   void Append(std::string_view text) { buffer_.append(text); }

@@ -21,7 +21,7 @@
 
 namespace {
 
-// The console's acceptance, written out: LF "SVC" head, CR tail, ten fields.
+// A plain model of the console's acceptance: LF "SVC" head, CR tail, ten fields.
 std::optional<std::vector<std::string>> ModelParse(std::string_view datagram) {
   if (datagram.size() <= 3 || datagram.substr(0, 4) != "\nSVC" || datagram.back() != '\r') {
     return std::nullopt;

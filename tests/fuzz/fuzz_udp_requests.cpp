@@ -1,6 +1,6 @@
 // The service's UDP request handling, driven by a script of arrivals and reply steps:
-// the request queue of four and the discovery memory, each against the rules written
-// out step by step, the service address of the replies, and the reply framing.
+// the request queue of four and the discovery memory, each against a plain model of
+// its own, the service address of the replies, and the reply framing.
 //
 // The arrival handler of UdpQueries reads its datagrams off a socket and is not
 // callable on its own, so the target does what it does with the pure parts: compare
@@ -26,7 +26,7 @@ namespace {
 using brivane::PendingRequest;
 using brivane::RequestKind;
 
-// LastDiscoveryAddress and LastDiscoveryTime as the rules put them.
+// A plain model of LastDiscoveryAddress and LastDiscoveryTime.
 struct ModelDiscovery {
   std::string lastAddress;
   std::optional<std::int64_t> lastTime;
