@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "tests/support/client_crowd.h"
-#include "tests/support/mate_line.h"
 #include "tests/support/ports.h"
+#include "tests/support/pty_mate.h"
+#include "tests/support/sequenced_records.h"
 #include "tests/support/service_folder.h"
 #include "tests/support/socket_table.h"
 #include "tests/support/wait_for.h"
@@ -24,8 +25,8 @@ TEST(FaultSerialLoss, ServiceSurvivesThePulledDeviceAndForwardsFromItsSuccessor)
   ServiceFolder folder("[BrivaneSvc]\nCOMPort=1\nUDPBPort=" + std::to_string(port) +
                        "\nTCPPort=" + std::to_string(port) + "\n");
   const auto link = folder.Path() / "line";
-  auto line = std::make_unique<MateLine>(link);
-  ASSERT_TRUE(line->Open());
+  auto line = std::make_unique<PtyMate>(link);
+  ASSERT_TRUE(line->Ready());
   folder.WriteIni(folder.ReadIni() + "[SerialDevices]\nCOM1=" + link.string() + "\n");
   const auto service = folder.Start({"--foreground"});
   ASSERT_TRUE(WaitFor([&] { return !TcpListenerAddresses(port).empty(); }, kPatience));
@@ -58,8 +59,8 @@ TEST(FaultSerialLoss, ServiceSurvivesThePulledDeviceAndForwardsFromItsSuccessor)
   line->Pull();
   line.reset();
   const unsigned long firstOfSuccessor = next;
-  line = std::make_unique<MateLine>(link);
-  ASSERT_TRUE(line->Open());
+  line = std::make_unique<PtyMate>(link);
+  ASSERT_TRUE(line->Ready());
   ASSERT_TRUE(reader.PumpUntil(
       [&] {
         feed();

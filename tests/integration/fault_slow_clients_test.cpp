@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "tests/support/client_crowd.h"
-#include "tests/support/mate_line.h"
 #include "tests/support/ports.h"
 #include "tests/support/private_network.h"
 #include "tests/support/process_status.h"
+#include "tests/support/pty_mate.h"
+#include "tests/support/sequenced_records.h"
 #include "tests/support/service_folder.h"
 #include "tests/support/tcp_client.h"
 #include "tests/support/wait_for.h"
@@ -43,7 +44,7 @@ class PieceWriter {
   // Well under the 500 ms between reads, so the pace stays one piece a read.
   static constexpr auto kSettle = milliseconds(200);
 
-  explicit PieceWriter(MateLine& line) : line_(line) {}
+  explicit PieceWriter(PtyMate& line) : line_(line) {}
 
   // Writes the next piece once the line has stayed empty for a while, so that nothing
   // of the previous piece is still on its way into the terminal.
@@ -74,7 +75,7 @@ class PieceWriter {
   unsigned long Completed() const { return next_ > 1 ? next_ - 2 : 0; }
 
  private:
-  MateLine& line_;
+  PtyMate& line_;
   unsigned long next_ = 1;
   std::optional<std::chrono::steady_clock::time_point> emptySince_;
 };
@@ -89,8 +90,8 @@ void NonReadersBesideOneReader() {
   const std::uint16_t port = FreePort();
   ServiceFolder folder("[BrivaneSvc]\nCOMPort=1\nUDPBPort=" + std::to_string(port) +
                        "\nTCPPort=" + std::to_string(port) + "\n");
-  MateLine line(folder.Path() / "line");
-  ASSERT_TRUE(line.Open());
+  PtyMate line(folder.Path() / "line");
+  ASSERT_TRUE(line.Ready());
   folder.WriteIni(folder.ReadIni() + "[SerialDevices]\nCOM1=" + (folder.Path() / "line").string() +
                   "\n");
   const auto service = folder.Start({"--foreground"});

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <thread>
+
+#include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
 
@@ -88,17 +91,13 @@ void ClientCrowd::Pump(std::chrono::milliseconds timeout) {
 
 bool ClientCrowd::PumpUntil(const std::function<bool()>& condition,
                             std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return false;
-    }
-    Pump(std::chrono::milliseconds(20));
-    if (!options_.reading) {
-      ::usleep(20000);
-    }
-  }
-  return true;
+  return WaitFor(condition, timeout, std::chrono::milliseconds(20),
+                 [this](std::chrono::milliseconds slice) {
+                   Pump(slice);
+                   if (!options_.reading) {
+                     std::this_thread::sleep_for(slice);
+                   }
+                 });
 }
 
 int ClientCrowd::Greeted() const {

@@ -20,6 +20,8 @@ class MateSim {
   const std::string& Path() const { return path_; }
   // SIGUSR1: pauses a sending simulator, resumes a paused one.
   bool TogglePause();
+  // For its exit status and signals of the test's choosing.
+  ChildProcess& Process() { return *process_; }
 
  private:
   std::unique_ptr<ChildProcess> process_;

@@ -13,29 +13,15 @@
 
 namespace brivane::testkit {
 
-NotifySocket::NotifySocket() {
-  char pattern[] = "/tmp/brivane-notify-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) {
-    throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
-  }
-  folder_ = pattern;
-  path_ = folder_ / "notify";
+NotifySocket::NotifySocket() : path_(folder_ / "notify") {
   fd_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
   if (!fd_ || ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     const std::string error = std::strerror(errno);
-    fd_.reset();
-    std::filesystem::remove_all(folder_);
     throw std::runtime_error("notify socket: " + error);
   }
-}
-
-NotifySocket::~NotifySocket() {
-  fd_.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
 }
 
 bool NotifySocket::Seen(std::string_view assignment) const {

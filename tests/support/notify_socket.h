@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/unique_fd.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane::testkit {
 
@@ -15,7 +16,6 @@ namespace brivane::testkit {
 class NotifySocket {
  public:
   NotifySocket();
-  ~NotifySocket();
   NotifySocket(const NotifySocket&) = delete;
   NotifySocket& operator=(const NotifySocket&) = delete;
 
@@ -30,8 +30,10 @@ class NotifySocket {
 
  private:
   bool Seen(std::string_view assignment) const;
-  std::filesystem::path folder_;
+  // Under /tmp: a socket's path must stay short.
+  TempFolder folder_{"brivane-notify", "/tmp"};
   std::filesystem::path path_;
+  // Declared after the folder: the socket closes before the folder goes.
   UniqueFd fd_;
   std::vector<std::string> messages_;
 };

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "tests/support/wait_for.h"
 
@@ -32,6 +33,19 @@ PtyMate::PtyMate() {
   ::fcntl(master_.get(), F_SETFD, FD_CLOEXEC);
   ::fcntl(slave_.get(), F_SETFD, FD_CLOEXEC);
   ::fcntl(master_.get(), F_SETFL, O_NONBLOCK);
+}
+
+PtyMate::PtyMate(const std::filesystem::path& link) : PtyMate() {
+  std::error_code error;
+  std::filesystem::remove(link, error);
+  if (Ready()) {
+    std::filesystem::create_symlink(slavePath_, link, error);
+  }
+}
+
+void PtyMate::Pull() {
+  slave_.reset();
+  master_.reset();
 }
 
 bool PtyMate::Write(std::string_view bytes) const {

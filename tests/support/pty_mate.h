@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -11,10 +12,14 @@ namespace brivane::testkit {
 // A MATE under the test's exact control: a pseudo-terminal whose serial end (the slave)
 // the service opens by its path, while the test writes the MATE's bytes on the master.
 // The test keeps its own raw descriptor of the slave, so the line lives on when the
-// service closes it and the bytes waiting in the line's input queue can be counted.
+// service closes it (the service sees no hang-up until the line is pulled) and the bytes
+// waiting in the line's input queue can be counted.
 class PtyMate {
  public:
   PtyMate();
+  // Also makes link point at the serial end (replacing an older link), as a device name
+  // that outlives one line.
+  explicit PtyMate(const std::filesystem::path& link);
 
   bool Ready() const { return master_ && slave_; }
   // The device path to map in [SerialDevices].
@@ -30,6 +35,9 @@ class PtyMate {
 
   // Whatever the line's reader wrote towards the MATE within timeout (empty: nothing).
   std::string ReadTowardsMate(std::chrono::milliseconds timeout) const;
+
+  // The device disappears: both ends close, as when an adapter is unplugged.
+  void Pull();
 
  private:
   UniqueFd master_;

@@ -1,8 +1,6 @@
 #include "tests/support/service_folder.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -39,20 +37,10 @@ std::vector<std::string> ServiceEmulator() {
 
 ServiceFolder::ServiceFolder(std::string_view iniText, std::string_view programName)
     : programName_(programName) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "brivane-svc-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
-  }
-  folder_ = pattern;
   std::filesystem::copy_file(ServiceProgram(), Program());
   if (!iniText.empty()) {
     WriteIni(iniText);
   }
-}
-
-ServiceFolder::~ServiceFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
 }
 
 void ServiceFolder::WriteIni(std::string_view text) const {
@@ -74,7 +62,7 @@ std::unique_ptr<ChildProcess> ServiceFolder::Start(
   SpawnOptions options;
   options.args = args;
   options.environment = std::move(environment);
-  options.workingDirectory = folder_;
+  options.workingDirectory = folder_.Path();
   std::vector<std::string> emulator = ServiceEmulator();
   if (emulator.empty()) {
     return std::make_unique<ChildProcess>(Program(), options);

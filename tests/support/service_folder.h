@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane::testkit {
 
@@ -33,11 +34,10 @@ class ServiceFolder {
   // iniText empty: no Brivane.ini at all.
   explicit ServiceFolder(std::string_view iniText = "",
                          std::string_view programName = "BrivaneSvc");
-  ~ServiceFolder();
   ServiceFolder(const ServiceFolder&) = delete;
   ServiceFolder& operator=(const ServiceFolder&) = delete;
 
-  const std::filesystem::path& Path() const { return folder_; }
+  const std::filesystem::path& Path() const { return folder_.Path(); }
   std::filesystem::path Program() const { return folder_ / programName_; }
   std::filesystem::path IniFile() const { return folder_ / "Brivane.ini"; }
 
@@ -52,7 +52,7 @@ class ServiceFolder {
       std::map<std::string, std::optional<std::string>> environment = {}) const;
 
  private:
-  std::filesystem::path folder_;
+  TempFolder folder_{"brivane-svc"};
   std::string programName_;
 };
 

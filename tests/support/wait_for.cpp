@@ -5,7 +5,7 @@
 namespace brivane::testkit {
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
-             std::chrono::milliseconds step) {
+             std::chrono::milliseconds step, const WaitStep& between) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     if (condition()) {
@@ -14,7 +14,11 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     if (std::chrono::steady_clock::now() >= deadline) {
       return condition();
     }
-    std::this_thread::sleep_for(step);
+    if (between) {
+      between(step);
+    } else {
+      std::this_thread::sleep_for(step);
+    }
   }
 }
 

@@ -153,19 +153,6 @@ bool ProgramRuns(const std::vector<std::string>& argv) {
 
 }  // namespace
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (true) {
-    if (condition()) {
-      return true;
-    }
-    if (Clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(100ms);
-  }
-}
-
 CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
   CommandResult result;
   int outPipe[2];

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/wait_for.h"
+
 // A real systemd as PID 1 of private PID, mount, UTS, IPC, network and cgroup
 // namespaces, booted on a throw-away overlay of the machine's root (namespace_init.sh).
 // One folder, Exchange(), is shared at the same path inside and outside.
@@ -65,7 +67,10 @@ class SystemdNamespace {
 // Runs argv on the machine itself, with the same capture and time limit.
 CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
 
-// Polls condition every 100 ms until it holds or timeout passes; whether it held.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+// Polls condition every 100 ms until it holds or timeout passes; whether it held. The
+// conditions here run commands in the namespace, hence the slower pace.
+inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  return testkit::WaitFor(condition, timeout, std::chrono::milliseconds(100));
+}
 
 }  // namespace brivane::testing

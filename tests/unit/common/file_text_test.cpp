@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane {
 namespace {
 
 using namespace std::string_literals;
-using testing::TempFolder;
+using testkit::TempFolder;
 
 TEST(FileText, BytesComeBackExactlyAndTheModeIgnoresTheUmask) {
   TempFolder folder;
@@ -33,7 +33,7 @@ TEST(FileText, BytesComeBackExactlyAndTheModeIgnoresTheUmask) {
 TEST(FileText, WhatCannotBeOpenedIsNothing) {
   TempFolder folder;
   EXPECT_FALSE(ReadWholeFile(folder / "absent").has_value());
-  EXPECT_FALSE(ReadWholeFile(folder.path()).has_value());
+  EXPECT_FALSE(ReadWholeFile(folder.Path()).has_value());
   EXPECT_FALSE(WriteWholeFile(folder / "absent" / "unit", "x", 0644));
   EXPECT_EQ(ReadWholeFile(folder / "empty").value_or("?"), "?");
   EXPECT_TRUE(WriteWholeFile(folder / "empty", "", 0600));

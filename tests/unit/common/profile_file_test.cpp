@@ -8,14 +8,14 @@
 #include <cstdlib>
 #include <functional>
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane {
 namespace {
 
-using testing::ReadFile;
-using testing::TempFolder;
-using testing::WriteFile;
+using testkit::ReadFile;
+using testkit::TempFolder;
+using testkit::WriteFile;
 
 TEST(GetProfileString, MatchesNamesWithoutCaseAndTrimsValues) {
   TempFolder folder;
@@ -89,7 +89,7 @@ TEST(WriteProfileString, KeepsPermissionsAndFollowsLinks) {
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
   // No temporary file is left behind.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 2);
 }
 
 // Runs body in a child process without root's powers, so folder permissions bind
@@ -116,7 +116,7 @@ TEST(WriteProfileString, AReadOnlyFolderLeavesEverythingAsItWas) {
   const auto file = folder / "Brivane.ini";
   WriteFile(file, "[S]\r\nK=1\r\n");
   ::chmod(file.c_str(), 0644);
-  ::chmod(folder.path().c_str(), 0755);
+  ::chmod(folder.Path().c_str(), 0755);
   const int status = RunUnprivileged([&] {
     const bool existing = WriteProfileString(file, "S", "K", "2");
     const bool created = WriteProfileString(folder / "new.ini", "S", "K", "2");
@@ -124,7 +124,7 @@ TEST(WriteProfileString, AReadOnlyFolderLeavesEverythingAsItWas) {
   });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ReadFile(file), "[S]\r\nK=1\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1);
 }
 
 TEST(ProfileFile, ReadsOnceAndWritesOnlyWhatChanged) {
@@ -176,7 +176,7 @@ TEST(ProfileFile, NewFileTakesTheUmaskAndUnreadableFilesAreNeverWritten) {
   // So is a link to nowhere.
   std::filesystem::create_symlink(folder / "absent" / "x.ini", folder / "dangling.ini");
   EXPECT_FALSE(WriteProfileString(folder / "dangling.ini", "S", "K", "2"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 3);
 }
 
 }  // namespace

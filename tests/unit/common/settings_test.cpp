@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "common/profile_file.h"
-
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane {
 namespace {
 
-using testing::ReadFile;
-using testing::TempFolder;
-using testing::WriteFile;
+using testkit::ReadFile;
+using testkit::TempFolder;
+using testkit::WriteFile;
 
 ServiceSettings LoadSection(const std::string& lines) {
   return LoadSettings(ProfileDocument("[BrivaneSvc]\n" + lines), "BrivaneSvc");

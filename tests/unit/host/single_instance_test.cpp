@@ -1,19 +1,19 @@
 #include "service/host/single_instance.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
+#include "tests/support/temp_folder.h"
+
 namespace brivane {
 namespace {
 
 TEST(SingleInstance, OneHolderPerProgramFileUntilItGoes) {
-  char pattern[] = "/tmp/brivane-lock-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::filesystem::path folder = pattern;
+  const testkit::TempFolder temp("brivane-lock");
+  const std::filesystem::path& folder = temp.Path();
   const auto program = folder / "BrivaneSvc";
   const auto other = folder / "copy" / "BrivaneSvc";
   std::filesystem::create_directories(other.parent_path());
@@ -37,7 +37,6 @@ TEST(SingleInstance, OneHolderPerProgramFileUntilItGoes) {
   // A file that cannot be opened cannot show another instance.
   SingleInstance missing;
   EXPECT_TRUE(missing.Acquire(folder / "absent"));
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+#include "tests/support/wait_for.h"
+
 namespace brivane {
 namespace {
 
@@ -45,15 +47,11 @@ class TimerTest : public ::testing::Test {
  protected:
   // Runs the loop until condition holds (true) or a generous real time-out passes.
   bool RunUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        return false;
-      }
-      io.restart();
-      io.run_for(milliseconds(2));
-    }
-    return true;
+    return testkit::WaitFor(condition, testkit::kPatience, milliseconds(2),
+                            [this](milliseconds slice) {
+                              io.restart();
+                              io.run_for(slice);
+                            });
   }
   // Gives a wrongly due tick ample real time to show itself.
   void Settle() {

@@ -14,15 +14,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <thread>
 
 #include "common/unique_fd.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/wait_for.h"
 
 namespace brivane {
 namespace {
 
 namespace fs = std::filesystem;
+using testkit::kPatience;
+using testkit::WaitFor;
 
 // A pseudo-terminal standing in for a MATE's serial line: the test writes on the
 // master; the port control opens the slave by its path.
@@ -48,26 +50,9 @@ struct Pty {
   std::string path;
 };
 
-bool WaitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 struct TempSettings {
-  TempSettings() {
-    std::string pattern = (fs::temp_directory_path() / "brivane-comm-XXXXXX").string();
-    folder = mkdtemp(pattern.data());
-    file = folder / "Brivane.ini";
-  }
-  ~TempSettings() { fs::remove_all(folder); }
-  fs::path folder;
-  fs::path file;
+  testkit::TempFolder folder{"brivane-comm"};
+  fs::path file = folder / "Brivane.ini";
 };
 
 int ErrorNumber(const std::optional<CommError>& error) {
@@ -109,14 +94,15 @@ TEST(CommPortTest, OpensMappedDeviceRawAndReadsAllWaitingBytes) {
   // Every byte arrives as sent: line ends untranslated, bytes above 127 intact.
   const std::string sent = "\n1,00,01\r\n\xff\x80,2\r";
   pty.Write(sent);
-  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == static_cast<int>(sent.size()); }));
+  ASSERT_TRUE(
+      WaitFor([&] { return port.InBufferCount() == static_cast<int>(sent.size()); }, kPatience));
   EXPECT_EQ(port.Input(), sent);
   EXPECT_EQ(port.InBufferCount(), 0);
   EXPECT_EQ(port.Input(), "");
   // An empty queue is no hang-up: the port stays open and reads on.
   EXPECT_TRUE(port.PortOpen());
   pty.Write("\nA,1,2\r");
-  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }));
+  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }, kPatience));
   EXPECT_EQ(port.Input(), "\nA,1,2\r");
   EXPECT_TRUE(port.PortOpen());
 
@@ -205,7 +191,7 @@ TEST(CommPortTest, HangUpClosesThePort) {
   port.UseSerialDevices({{1, pty.path}});
   ASSERT_EQ(port.SetPortOpen(true), std::nullopt);
   pty.Write("\n1,2,3\r");
-  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }));
+  ASSERT_TRUE(WaitFor([&] { return port.InBufferCount() == 7; }, kPatience));
   pty.CloseMaster();  // the adapter is unplugged
   EXPECT_EQ(port.InBufferCount(), 0);
   EXPECT_FALSE(port.PortOpen());

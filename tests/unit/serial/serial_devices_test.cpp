@@ -1,26 +1,22 @@
 #include "service/serial/serial_devices.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "common/profile_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path MakeTempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "brivane-serial-XXXXXX").string();
-  return mkdtemp(pattern.data());
-}
+using testkit::TempFolder;
 
 TEST(SerialDevicesTest, MappingFromSettingsFile) {
-  const fs::path folder = MakeTempFolder();
+  const TempFolder folder;
   const fs::path ini = folder / "Brivane.ini";
   std::ofstream(ini) << "[BrivaneSvc]\nCOMPort=1\n"
                      << "[serialdevices]\n"
@@ -33,7 +29,6 @@ TEST(SerialDevicesTest, MappingFromSettingsFile) {
   const SerialDeviceMap devices = LoadSerialDevices(ProfileFile::Load(ini).Document());
   EXPECT_EQ(devices, (SerialDeviceMap{{1, "/dev/pts/7"}, {12, "/tmp/mate"}}));
   EXPECT_TRUE(LoadSerialDevices(ProfileFile::Load(folder / "missing.ini").Document()).empty());
-  fs::remove_all(folder);
 }
 
 TEST(SerialDevicesTest, DefaultsPreferUsbAdapterWhereItExists) {
@@ -52,11 +47,10 @@ TEST(SerialDevicesTest, ActiveConsoleIsRecognisedThroughLinks) {
   EXPECT_FALSE(IsActiveConsole("/dev/ttyS1", ""));
   EXPECT_TRUE(IsActiveConsole("/dev/console", ""));
 
-  const fs::path folder = MakeTempFolder();
+  const TempFolder folder;
   fs::create_symlink("/dev/null", folder / "link");
   EXPECT_TRUE(IsActiveConsole((folder / "link").string(), "tty1 null"));
   EXPECT_FALSE(IsActiveConsole((folder / "link").string(), "tty1 ttyS0"));
-  fs::remove_all(folder);
 }
 
 }  // namespace

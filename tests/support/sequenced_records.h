@@ -1,41 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "common/unique_fd.h"
-
 namespace brivane::testkit {
-
-// A MATE's end of a serial line: a pseudo-terminal whose serial end a service opens by
-// the path of a symbolic link. The test keeps the serial end open too, so it can see how
-// many characters wait for the service, and the service never sees a hang-up until the
-// line is pulled.
-class MateLine {
- public:
-  // Makes link point at the new line's serial end (replacing an older link).
-  explicit MateLine(const std::filesystem::path& link);
-  ~MateLine();
-  MateLine(const MateLine&) = delete;
-  MateLine& operator=(const MateLine&) = delete;
-
-  bool Open() const { return static_cast<bool>(master_); }
-  const std::string& DevicePath() const { return devicePath_; }
-
-  // Writes all of bytes (waits while the terminal is full); false once pulled or failed.
-  bool Write(std::string_view bytes);
-  // Characters written and not yet read by the service.
-  std::size_t Waiting() const;
-  // The device disappears: both ends close, as when an adapter is unplugged.
-  void Pull();
-
- private:
-  UniqueFd master_;
-  UniqueFd slave_;
-  std::string devicePath_;
-};
 
 // A record as the MATE frames it: LF, device address '0', the 8-digit sequence number,
 // further fields, CR. filler pads the record with that many digit characters.
