@@ -1,14 +1,11 @@
 #include "tests/support/discovery_check.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait_for.h"
 
 namespace brivane::testkit {
@@ -57,14 +54,8 @@ std::string DiscoveryDumpLine(const MqttMessage& message) {
 
 DiscoveryCheck CheckDiscovery(const std::vector<MqttMessage>& messages,
                               const std::string& discoveryPrefix, const std::string& topicPrefix) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "brivane-discovery-XXXXXX").string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    throw std::runtime_error("mkstemp failed");
-  }
-  ::close(fd);
-  const std::filesystem::path dump = pattern;
+  const TempFolder folder("brivane-discovery");
+  const std::filesystem::path dump = folder / "messages.jsonl";
   {
     std::ofstream file(dump);
     for (const MqttMessage& message : messages) {
@@ -82,7 +73,6 @@ DiscoveryCheck CheckDiscovery(const std::vector<MqttMessage>& messages,
   for (const std::string& line : checker.StderrLines()) {
     result.faults.push_back(line);
   }
-  std::filesystem::remove(dump);
   return result;
 }
 
