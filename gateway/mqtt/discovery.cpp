@@ -83,9 +83,9 @@ const std::vector<EntitySpec> kMx = {
     Code("error_bits", "Error bits"),
 };
 
-EntitySpec Extra(EntitySpec spec) {
-  spec.extraData = true;
-  return spec;
+EntitySpec Extra(EntitySpec entity) {
+  entity.extraData = true;
+  return entity;
 }
 
 const std::vector<EntitySpec> kFndc = {
@@ -161,33 +161,34 @@ std::string Value(std::string_view key) {
 }
 
 nlohmann::json Component(const TopicNames& names, const DeviceIdentity& identity,
-                         const EntitySpec& spec) {
-  const std::string value = Value(spec.key);
+                         const EntitySpec& entity) {
+  const std::string value = Value(entity.key);
   nlohmann::json component = {
-      {"p", spec.kind == Kind::kProblem || spec.kind == Kind::kFlag ? "binary_sensor" : "sensor"},
-      {"name", std::string(spec.name)},
-      {"unique_id", names.DeviceId(identity.device) + "_" + std::string(spec.key)},
+      {"p",
+       entity.kind == Kind::kProblem || entity.kind == Kind::kFlag ? "binary_sensor" : "sensor"},
+      {"name", std::string(entity.name)},
+      {"unique_id", names.DeviceId(identity.device) + "_" + std::string(entity.key)},
       {"state_topic", names.State(identity.device)},
   };
-  if (!spec.deviceClass.empty()) {
-    component["device_class"] = std::string(spec.deviceClass);
+  if (!entity.deviceClass.empty()) {
+    component["device_class"] = std::string(entity.deviceClass);
   }
-  switch (spec.kind) {
+  switch (entity.kind) {
     case Kind::kMeasurement:
       component["value_template"] = "{{ " + value + " }}";
-      if (!spec.unit.empty()) {
-        component["unit_of_measurement"] = std::string(spec.unit);
+      if (!entity.unit.empty()) {
+        component["unit_of_measurement"] = std::string(entity.unit);
       }
-      component["state_class"] = std::string(spec.stateClass);
-      if (spec.precision >= 0) {
-        component["suggested_display_precision"] = spec.precision;
+      component["state_class"] = std::string(entity.stateClass);
+      if (entity.precision >= 0) {
+        component["suggested_display_precision"] = entity.precision;
       }
       break;
     case Kind::kEnum: {
       component["value_template"] =
           "{{ 'Unknown' if " + value + ".startswith('Unknown') else " + value + " }}";
       nlohmann::json options = nlohmann::json::array();
-      for (std::string_view option : spec.options) {
+      for (std::string_view option : entity.options) {
         options.push_back(std::string(option));
       }
       component["options"] = options;
@@ -197,7 +198,7 @@ nlohmann::json Component(const TopicNames& names, const DeviceIdentity& identity
       component["value_template"] = "{{ 'ON' if " + value + " else 'OFF' }}";
       component["json_attributes_topic"] = names.State(identity.device);
       component["json_attributes_template"] =
-          "{{ {'" + std::string(spec.key) + "': " + value + "} | tojson }}";
+          "{{ {'" + std::string(entity.key) + "': " + value + "} | tojson }}";
       break;
     case Kind::kFlag:
       component["value_template"] = "{{ 'ON' if " + value + " else 'OFF' }}";
@@ -207,7 +208,7 @@ nlohmann::json Component(const TopicNames& names, const DeviceIdentity& identity
       component["enabled_by_default"] = false;
       break;
   }
-  if (spec.diagnostic) {
+  if (entity.diagnostic) {
     component["entity_category"] = "diagnostic";
   }
   return component;
@@ -229,8 +230,8 @@ const std::vector<EntitySpec>& EntitySpecs(mate::DeviceType type) {
 
 int ExtraDataSeen(const nlohmann::json& state) {
   int seen = 0;
-  for (const EntitySpec& spec : kFndc) {
-    seen += spec.extraData && state.contains(spec.key) ? 1 : 0;
+  for (const EntitySpec& entity : kFndc) {
+    seen += entity.extraData && state.contains(entity.key) ? 1 : 0;
   }
   return seen;
 }
@@ -238,11 +239,11 @@ int ExtraDataSeen(const nlohmann::json& state) {
 nlohmann::json DeviceDiscovery(const TopicNames& names, const DeviceIdentity& identity,
                                std::string_view version, const nlohmann::json& state) {
   nlohmann::json components = nlohmann::json::object();
-  for (const EntitySpec& spec : EntitySpecs(identity.type)) {
-    if (spec.extraData && !state.contains(spec.key)) {
+  for (const EntitySpec& entity : EntitySpecs(identity.type)) {
+    if (entity.extraData && !state.contains(entity.key)) {
       continue;
     }
-    components[std::string(spec.key)] = Component(names, identity, spec);
+    components[std::string(entity.key)] = Component(names, identity, entity);
   }
   return {
       {"dev",

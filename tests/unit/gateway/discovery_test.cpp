@@ -122,9 +122,9 @@ TEST(Discovery, EveryStateKeyBecomesAnEntityHomeAssistantAccepts) {
 // "Unknown"), or Home Assistant would refuse the state.
 TEST(Discovery, EnumOptionsHoldEveryModeText) {
   const auto options = [](mate::DeviceType type, std::string_view key) {
-    for (const EntitySpec& spec : EntitySpecs(type)) {
-      if (spec.key == key) {
-        return spec.options;
+    for (const EntitySpec& entity : EntitySpecs(type)) {
+      if (entity.key == key) {
+        return entity.options;
       }
     }
     return std::vector<std::string_view>{};
