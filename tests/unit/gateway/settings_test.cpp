@@ -3,13 +3,13 @@
 
 #include "gateway/settings/command_line.h"
 #include "gateway/settings/gateway_settings.h"
-#include "tests/unit/gateway/temp_files.h"
+#include "tests/support/temp_folder.h"
 
 namespace brivane::gateway {
 namespace {
 
-using test::TempFolder;
-using test::WriteFile;
+using testkit::TempFolder;
+using testkit::WriteFile;
 using namespace std::chrono_literals;
 
 CommandLine Line(const std::vector<std::string>& args) {
