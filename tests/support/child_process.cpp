@@ -1,12 +1,15 @@
 #include "tests/support/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -60,6 +63,10 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
   }
   UniqueFd errRead(errPipe[0]);
   UniqueFd errWrite(errPipe[1]);
+  stopReading_.reset(::eventfd(0, EFD_CLOEXEC));
+  if (!stopReading_) {
+    throw std::runtime_error("eventfd: " + std::string(std::strerror(errno)));
+  }
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -79,7 +86,12 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (options.ownProcessGroup) {
+    posix_spawnattr_setpgroup(&attributes, 0);
+    flags |= POSIX_SPAWN_SETPGROUP;
+  }
+  posix_spawnattr_setflags(&attributes, flags);
 
   std::vector<std::string> argTexts{program.string()};
   argTexts.insert(argTexts.end(), options.args.begin(), options.args.end());
@@ -88,7 +100,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
   std::vector<char*> envp = Pointers(envTexts);
 
   const int result =
-      posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+      posix_spawnp(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   outWrite.reset();
@@ -96,6 +108,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const SpawnOpti
   if (result != 0) {
     throw std::runtime_error("spawn " + program.string() + ": " + std::strerror(result));
   }
+  ownGroup_ = options.ownProcessGroup;
   out_.fd = std::move(outRead);
   err_.fd = std::move(errRead);
   out_.reader = std::thread([this] { Read(out_); });
@@ -107,6 +120,9 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     Reap(true);
   }
+  // What the child started may hold its output open for long; nobody reads it now.
+  const std::uint64_t stop = 1;
+  [[maybe_unused]] const auto written = ::write(stopReading_.get(), &stop, sizeof stop);
   for (Stream* stream : {&out_, &err_}) {
     if (stream->reader.joinable()) {
       stream->reader.join();
@@ -117,10 +133,18 @@ ChildProcess::~ChildProcess() {
 
 void ChildProcess::Read(Stream& stream) {
   char buffer[4096];
+  pollfd watched[2] = {{stream.fd.get(), POLLIN, 0}, {stopReading_.get(), POLLIN, 0}};
   for (;;) {
-    const ssize_t count = ::read(stream.fd.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) {
-      continue;
+    ssize_t count = -1;
+    if (::poll(watched, 2, -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+    } else if (watched[1].revents == 0) {
+      count = ::read(stream.fd.get(), buffer, sizeof buffer);
+      if (count < 0 && errno == EINTR) {
+        continue;
+      }
     }
     std::lock_guard lock(mutex_);
     if (count <= 0) {
@@ -132,6 +156,10 @@ void ChildProcess::Read(Stream& stream) {
       changed_.notify_all();
       return;
     }
+    if (!stream.firstByteAt) {
+      stream.firstByteAt = Clock::now();
+    }
+    stream.text.append(buffer, static_cast<std::size_t>(count));
     stream.partial.append(buffer, static_cast<std::size_t>(count));
     std::size_t end;
     while ((end = stream.partial.find('\n')) != std::string::npos) {
@@ -165,6 +193,10 @@ bool ChildProcess::Signal(int signal) {
   return ::kill(pid_, signal) == 0;
 }
 
+bool ChildProcess::SignalGroup(int signal) {
+  return ownGroup_ && ::kill(-pid_, signal) == 0;
+}
+
 bool ChildProcess::Running() {
   return !Reap(false);
 }
@@ -178,6 +210,26 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) 
   std::unique_lock lock(mutex_);
   changed_.wait_until(lock, deadline, [this] { return out_.closed && err_.closed; });
   return status_;
+}
+
+bool ChildProcess::OutputClosed() const {
+  std::lock_guard lock(mutex_);
+  return out_.closed && err_.closed;
+}
+
+std::string ChildProcess::StdoutText() const {
+  std::lock_guard lock(mutex_);
+  return out_.text;
+}
+
+std::string ChildProcess::StderrText() const {
+  std::lock_guard lock(mutex_);
+  return err_.text;
+}
+
+std::optional<ChildProcess::Clock::time_point> ChildProcess::FirstStdoutAt() const {
+  std::lock_guard lock(mutex_);
+  return out_.firstByteAt;
 }
 
 std::vector<std::string> ChildProcess::StdoutLines() const {
