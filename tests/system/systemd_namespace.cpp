@@ -1,7 +1,6 @@
 #include "tests/system/systemd_namespace.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -17,6 +16,7 @@
 #include <utility>
 
 #include "common/unique_fd.h"
+#include "tests/support/child_process.h"
 
 namespace brivane::testing {
 namespace {
@@ -155,96 +155,31 @@ bool ProgramRuns(const std::vector<std::string>& argv) {
 
 CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
   CommandResult result;
-  int outPipe[2];
-  int errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-    return result;
-  }
-  UniqueFd outRead(outPipe[0]);
-  UniqueFd outWrite(outPipe[1]);
-  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-    return result;
-  }
-  UniqueFd errRead(errPipe[0]);
-  UniqueFd errWrite(errPipe[1]);
-  auto arguments = ArgumentVector(argv);
+  testkit::SpawnOptions options;
+  options.args.assign(argv.begin() + 1, argv.end());
+  // nsenter and what it starts share the group, so a time-out reaches all of them.
+  options.ownProcessGroup = true;
   const auto start = Clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setpgid(0, 0);
-    const int nothing = ::open("/dev/null", O_RDONLY);
-    ::dup2(nothing, 0);
-    ::dup2(outWrite.get(), 1);
-    ::dup2(errWrite.get(), 2);
-    ::execvp(arguments[0], arguments.data());
-    ::_exit(127);
-  }
-  outWrite.reset();
-  errWrite.reset();
-  if (child < 0) {
+  std::optional<testkit::ChildProcess> process;
+  try {
+    process.emplace(argv.front(), options);
+  } catch (const std::exception& error) {
+    result.exitStatus = 127;
+    result.err = error.what();
     return result;
   }
-  ::setpgid(child, child);
-
-  const auto deadline = start + timeout;
-  bool timedOut = false;
-  bool sawOutput = false;
-  UniqueFd* reads[2] = {&outRead, &errRead};
-  pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
-  int open = 2;
-  while (open > 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
-      timedOut = true;
-      break;
-    }
-    if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) {
-        continue;
-      }
-      char buffer[4096];
-      const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (count > 0) {
-        if (i == 0 && !sawOutput) {
-          sawOutput = true;
-          result.firstOutputAfter = Clock::now() - start;
-        }
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(count));
-      } else if (count == 0 || errno != EINTR) {
-        reads[i]->reset();
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  while (!timedOut) {
-    const pid_t done = ::waitpid(child, &status, WNOHANG);
-    if (done == child) {
-      break;
-    }
-    if (Clock::now() > deadline) {
-      timedOut = true;
-      break;
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-  if (timedOut) {
-    ::kill(-child, SIGKILL);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, &status, 0);
-    result.exitStatus = -1;
+  const std::optional<int> status = process->WaitForExit(timeout);
+  if (status && process->OutputClosed()) {
+    result.exitStatus = *status;
   } else {
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    process->SignalGroup(SIGKILL);
   }
+  result.out = process->StdoutText();
+  result.err = process->StderrText();
+  const auto firstOutput = process->FirstStdoutAt();
+  process.reset();
   result.elapsed = Clock::now() - start;
-  if (!sawOutput) {
-    result.firstOutputAfter = result.elapsed;
-  }
+  result.firstOutputAfter = firstOutput ? *firstOutput - start : result.elapsed;
   return result;
 }
 
@@ -325,6 +260,7 @@ std::unique_ptr<SystemdNamespace> SystemdNamespace::Boot(std::string& skipReason
   auto arguments = ArgumentVector(launch);
   const std::string procs = (system->controlGroup_ / "cgroup.procs").string();
   const std::string logPath = system->log_.string();
+  // Forked by hand, not a ChildProcess: it joins its control group and dies with us before exec.
   const pid_t launcher = ::fork();
   if (launcher == 0) {
     // Should this test process die, unshare dies with it and takes the namespace along.

@@ -18,7 +18,7 @@
 namespace brivane::testing {
 
 struct CommandResult {
-  int exitStatus = -1;  // -1: killed or timed out
+  int exitStatus = -1;  // -1: timed out (then killed); 128 + n: ended by signal n
   std::string out;
   std::string err;
   std::chrono::steady_clock::duration elapsed{};
