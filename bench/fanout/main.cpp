@@ -16,14 +16,12 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pty.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,20 +30,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "bench/fanout/process_figures.h"
+#include "bench/common/clock.h"
+#include "bench/common/line_pacer.h"
+#include "bench/common/process_figures.h"
+#include "bench/common/pseudo_line.h"
 #include "bench/fanout/record_stream.h"
 #include "bench/fanout/target_result.h"
 
 namespace brivane::bench {
 namespace {
-
-constexpr double kCharactersPerSecond = 19200.0 / 10.0;
 
 struct Target {
   std::string name;
@@ -64,12 +63,6 @@ struct Options {
   bool pin = false;
   std::vector<Target> targets;
 };
-
-std::int64_t Now(clockid_t clock) {
-  timespec time{};
-  clock_gettime(clock, &time);
-  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
 
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "fanout: %s\n", what.c_str());
@@ -116,36 +109,6 @@ bool Parse(int argc, char** argv, Options& options) {
     }
   }
   return options.clients > 0 && options.seconds > 0 && !options.targets.empty();
-}
-
-// The MATE's end of the line: a pseudo-terminal whose serial end stays open here too,
-// so the bridge never sees a hang-up between its opens.
-struct Line {
-  int master = -1;
-  int slave = -1;
-  std::string path;
-};
-
-Line OpenLine(const std::string& link) {
-  Line line;
-  char name[256];
-  if (openpty(&line.master, &line.slave, name, nullptr, nullptr) != 0) {
-    Fail(std::string("openpty: ") + std::strerror(errno));
-  }
-  line.path = name;
-  termios settings{};
-  tcgetattr(line.slave, &settings);
-  cfmakeraw(&settings);
-  cfsetspeed(&settings, B19200);
-  tcsetattr(line.slave, TCSANOW, &settings);
-  fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
-  std::error_code error;
-  std::filesystem::remove(link, error);
-  std::filesystem::create_symlink(line.path, link, error);
-  if (error) {
-    Fail("cannot link " + link + ": " + error.message());
-  }
-  return line;
 }
 
 void PinTo(int cpu) {
@@ -228,7 +191,7 @@ TargetResult RunTarget(const Target& target, const Options& options) {
   result.seconds = options.seconds;
   result.pinned = options.pin;
 
-  Line line = OpenLine(target.link);
+  const PseudoLine line(target.link);
   const pid_t pid = Launch(target.command, options.log, options.pin);
   if (!WaitUntil([&] { return Probe(target.port); }, 20)) {
     kill(pid, SIGKILL);
@@ -259,9 +222,9 @@ TargetResult RunTarget(const Target& target, const Options& options) {
     std::fprintf(stderr, "fanout: %s took fewer than %d clients\n", target.name.c_str(),
                  options.clients);
   }
-  if (!WaitUntil([&] { return HoldsFile(pid, line.path.c_str()); }, 20)) {
+  if (!WaitUntil([&] { return HoldsFile(pid, line.Path().c_str()); }, 20)) {
     kill(pid, SIGKILL);
-    Fail(target.name + " never opened " + line.path);
+    Fail(target.name + " never opened " + line.Path());
   }
 
   const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
@@ -274,16 +237,13 @@ TargetResult RunTarget(const Target& target, const Options& options) {
   timerEvent.data.u64 = clients.size();
   epoll_ctl(poll, EPOLL_CTL_ADD, timer, &timerEvent);
 
-  std::string stream;
-  std::size_t written = 0;
-  std::vector<std::size_t> recordEnds{0};   // recordEnds[s]: stream offset after record s
-  std::vector<std::int64_t> lastByteAt{0};  // CLOCK_REALTIME of record s's CR on the line
   std::vector<std::int64_t> firstArrival{0}, lastArrival{0};
   std::vector<int> arrivals{0};
   std::vector<double> latencies;
   latencies.reserve(static_cast<std::size_t>(options.clients * options.seconds * 40));
 
-  const std::int64_t start = Now(CLOCK_MONOTONIC);
+  const std::int64_t start = Nanoseconds(CLOCK_MONOTONIC);
+  LinePacer pacer(line.Master(), MakeRecord, start);
   const std::int64_t loadEnd = start + static_cast<std::int64_t>(options.seconds * 1e9);
   std::int64_t drainEnd = 0;
   std::vector<char> buffer(65536);
@@ -291,38 +251,18 @@ TargetResult RunTarget(const Target& target, const Options& options) {
   epoll_event events[128];
   for (;;) {
     const int ready = epoll_wait(poll, events, 128, 100);
-    const std::int64_t now = Now(CLOCK_MONOTONIC);
+    const std::int64_t now = Nanoseconds(CLOCK_MONOTONIC);
     for (int e = 0; e < ready; ++e) {
       const std::size_t index = events[e].data.u64;
       if (index == clients.size()) {
         std::uint64_t expirations = 0;
         (void)!read(timer, &expirations, sizeof expirations);
-        // The line's characters due by now, records added as the line needs them.
-        const auto due =
-            static_cast<std::size_t>(static_cast<double>(now - start) / 1e9 * kCharactersPerSecond);
-        while (now < loadEnd && stream.size() < due) {
-          const std::uint64_t sequence = recordEnds.size();
-          stream += MakeRecord(sequence);
-          recordEnds.push_back(stream.size());
-          lastByteAt.push_back(0);
-          firstArrival.push_back(0);
-          lastArrival.push_back(0);
-          arrivals.push_back(0);
-        }
-        const std::size_t upTo = std::min(due, stream.size());
-        if (upTo > written) {
-          const ssize_t sent = write(line.master, stream.data() + written, upTo - written);
-          if (sent > 0) {
-            const std::int64_t at = Now(CLOCK_REALTIME);
-            const std::size_t before = written;
-            written += static_cast<std::size_t>(sent);
-            for (std::size_t s = result.recordsSent + 1;
-                 s < recordEnds.size() && recordEnds[s] <= written && recordEnds[s] > before; ++s) {
-              lastByteAt[s] = at;
-              result.recordsSent = s;
-            }
-          }
-        }
+        pacer.Pump(now, now < loadEnd);
+        result.recordsSent = pacer.RecordsSent();
+        const std::size_t begun = pacer.RecordsBegun() + 1;
+        firstArrival.resize(begun);
+        lastArrival.resize(begun);
+        arrivals.resize(begun);
         continue;
       }
       Client& client = clients[index];
@@ -341,7 +281,7 @@ TargetResult RunTarget(const Target& target, const Options& options) {
           }
           break;
         }
-        std::int64_t arrival = Now(CLOCK_REALTIME);
+        std::int64_t arrival = Nanoseconds(CLOCK_REALTIME);
         for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
           if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
             timespec stamp{};
@@ -349,24 +289,24 @@ TargetResult RunTarget(const Target& target, const Options& options) {
             arrival = static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
           }
         }
-        client.records.Feed(
-            std::string_view(buffer.data(), static_cast<std::size_t>(got)),
-            [&](std::uint64_t sequence) {
-              if (sequence == 0 || sequence >= arrivals.size()) {
-                return;
-              }
-              if (arrivals[sequence]++ == 0) {
-                firstArrival[sequence] = arrival;
-              }
-              firstArrival[sequence] = std::min(firstArrival[sequence], arrival);
-              lastArrival[sequence] = std::max(lastArrival[sequence], arrival);
-              if (lastByteAt[sequence] != 0) {
-                latencies.push_back(static_cast<double>(arrival - lastByteAt[sequence]) / 1e6);
-              }
-            });
+        client.records.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)),
+                            [&](std::uint64_t sequence) {
+                              if (sequence == 0 || sequence >= arrivals.size()) {
+                                return;
+                              }
+                              if (arrivals[sequence]++ == 0) {
+                                firstArrival[sequence] = arrival;
+                              }
+                              firstArrival[sequence] = std::min(firstArrival[sequence], arrival);
+                              lastArrival[sequence] = std::max(lastArrival[sequence], arrival);
+                              if (const std::int64_t sentAt = pacer.LastByteAt(sequence);
+                                  sentAt != 0) {
+                                latencies.push_back(static_cast<double>(arrival - sentAt) / 1e6);
+                              }
+                            });
       }
     }
-    if (drainEnd == 0 && now >= loadEnd && written == stream.size()) {
+    if (drainEnd == 0 && now >= loadEnd && pacer.Drained()) {
       drainEnd = now + static_cast<std::int64_t>(options.drain * 1e9);
     }
     if (drainEnd != 0 && now >= drainEnd) {
@@ -407,10 +347,6 @@ TargetResult RunTarget(const Target& target, const Options& options) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
-  std::error_code error;
-  std::filesystem::remove(target.link, error);
-  close(line.master);
-  close(line.slave);
   return result;
 }
 
@@ -436,7 +372,11 @@ int main(int argc, char** argv) {
   for (const Target& target : options.targets) {
     std::fprintf(stderr, "fanout: %s, %d clients, %.0f s\n", target.name.c_str(), options.clients,
                  options.seconds);
-    results.push_back(RunTarget(target, options));
+    try {
+      results.push_back(RunTarget(target, options));
+    } catch (const std::exception& error) {
+      Fail(error.what());
+    }
   }
   if (results.size() >= 2) {
     PrintTable(results[0], results[1]);

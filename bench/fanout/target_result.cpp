@@ -1,19 +1,12 @@
 #include "bench/fanout/target_result.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <sstream>
 
 namespace brivane::bench {
 
 namespace {
-
-double Rank(const std::vector<double>& sorted, double fraction) {
-  const auto index =
-      static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-  return sorted[std::min(sorted.size() - 1, index == 0 ? 0 : index - 1)];
-}
 
 std::uint64_t MinOf(const std::vector<std::uint64_t>& values) {
   return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
@@ -52,30 +45,16 @@ void JsonSpread(std::ostringstream& out, const char* name, const Spread& spread)
 
 }  // namespace
 
-Spread Summarise(std::vector<double>& samples) {
-  Spread spread;
-  spread.samples = samples.size();
-  if (samples.empty()) {
-    return spread;
-  }
-  std::sort(samples.begin(), samples.end());
-  spread.p50 = Rank(samples, 0.50);
-  spread.p99 = Rank(samples, 0.99);
-  spread.max = samples.back();
-  return spread;
-}
-
 double TargetResult::CpuSeconds() const {
-  return (after.userSeconds + after.systemSeconds) - (before.userSeconds + before.systemSeconds);
+  return CostBetween(before, after).cpuSeconds;
 }
 
 double TargetResult::RunSeconds() const {
-  return (after.runNanoseconds - before.runNanoseconds) / 1e9;
+  return CostBetween(before, after).runSeconds;
 }
 
 std::uint64_t TargetResult::WakeUps() const {
-  return (after.voluntarySwitches + after.involuntarySwitches) -
-         (before.voluntarySwitches + before.involuntarySwitches);
+  return CostBetween(before, after).wakeUps;
 }
 
 void PrintTable(const TargetResult& a, const TargetResult& b) {

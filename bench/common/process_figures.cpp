@@ -1,4 +1,4 @@
-#include "bench/fanout/process_figures.h"
+#include "bench/common/process_figures.h"
 
 #include <unistd.h>
 
@@ -67,6 +67,20 @@ ProcessFigures ReadProcessFigures(pid_t pid) {
     ++figures.threads;
   }
   return figures;
+}
+
+ProcessCost CostBetween(const ProcessFigures& before, const ProcessFigures& after) {
+  ProcessCost cost;
+  cost.userSeconds = after.userSeconds - before.userSeconds;
+  cost.systemSeconds = after.systemSeconds - before.systemSeconds;
+  cost.cpuSeconds = cost.userSeconds + cost.systemSeconds;
+  cost.runSeconds = (after.runNanoseconds - before.runNanoseconds) / 1e9;
+  cost.voluntarySwitches = after.voluntarySwitches - before.voluntarySwitches;
+  cost.involuntarySwitches = after.involuntarySwitches - before.involuntarySwitches;
+  cost.wakeUps = cost.voluntarySwitches + cost.involuntarySwitches;
+  cost.peakRssKiB = after.peakRssKiB;
+  cost.threads = after.threads;
+  return cost;
 }
 
 int OpenDescriptors(pid_t pid) {

@@ -21,6 +21,21 @@ struct ProcessFigures {
 
 ProcessFigures ReadProcessFigures(pid_t pid);
 
+// What a process spent between two readings of its figures.
+struct ProcessCost {
+  double cpuSeconds = 0;  // user + system, in clock ticks
+  double userSeconds = 0;
+  double systemSeconds = 0;
+  double runSeconds = 0;      // from schedstat, nanosecond resolution
+  std::uint64_t wakeUps = 0;  // context switches, voluntary and not
+  std::uint64_t voluntarySwitches = 0;
+  std::uint64_t involuntarySwitches = 0;
+  std::uint64_t peakRssKiB = 0;  // over the process's life, at the second reading
+  int threads = 0;
+};
+
+ProcessCost CostBetween(const ProcessFigures& before, const ProcessFigures& after);
+
 // Open file descriptors of the process (/proc/<pid>/fd).
 int OpenDescriptors(pid_t pid);
 
