@@ -49,6 +49,8 @@ class MqttBroker {
   std::string Username() const { return username_; }
   std::string Password() const { return password_; }
   const std::filesystem::path& Folder() const { return folder_; }
+  // The broker's process while it runs; -1 when stopped.
+  pid_t Pid() const { return process_ ? process_->Pid() : -1; }
 
   bool Running() const;
   // Ends the broker and waits for it.
