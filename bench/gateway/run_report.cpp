@@ -95,15 +95,23 @@ void PrintTable(const std::vector<RunResult>& runs) {
       states += count;
     }
     const double seconds = run.seconds > 0 ? run.seconds : 1;
+    // Latency and lost pages mean something only where every page is published.
+    char lost[16] = "-";
+    char p50[16] = "-";
+    char p99[16] = "-";
+    if (run.plan.interval == 0) {
+      std::snprintf(lost, sizeof lost, "%llu",
+                    static_cast<unsigned long long>(run.pagesWithoutState));
+      std::snprintf(p50, sizeof p50, "%.1f", run.latencyMs.p50);
+      std::snprintf(p99, sizeof p99, "%.1f", run.latencyMs.p99);
+    }
     std::printf(
-        "%-9s %4d %5d %6llu %6llu %5llu %5llu %7.1f %7.1f | %8.2f %7llu %7.1f | %8.2f %7llu "
+        "%-9s %4d %5d %6llu %6llu %5llu %5s %7s %7s | %8.2f %7llu %7.1f | %8.2f %7llu "
         "%7.1f | %7.2f | %5.2f-%5.2f %4.0f%%\n",
         run.plan.label.c_str(), run.plan.interval, run.plan.subscribers,
         static_cast<unsigned long long>(run.pagesSent), static_cast<unsigned long long>(states),
-        static_cast<unsigned long long>(run.pagesDroppedByService),
-        static_cast<unsigned long long>(run.pagesWithoutState), run.latencyMs.p50,
-        run.latencyMs.p99, run.gateway.cpuSeconds,
-        static_cast<unsigned long long>(run.gateway.peakRssKiB),
+        static_cast<unsigned long long>(run.pagesDroppedByService), lost, p50, p99,
+        run.gateway.cpuSeconds, static_cast<unsigned long long>(run.gateway.peakRssKiB),
         static_cast<double>(run.gateway.wakeUps) / seconds, run.service.cpuSeconds,
         static_cast<unsigned long long>(run.service.peakRssKiB),
         static_cast<double>(run.service.wakeUps) / seconds, run.broker.cpuSeconds,
