@@ -54,6 +54,9 @@ ProcessFigures ReadProcessFigures(pid_t pid) {
   const std::string status = ReadAll(proc / "status");
   figures.peakRssKiB = StatusValue(status, "VmHWM");
   figures.rssKiB = StatusValue(status, "VmRSS");
+  const std::string io = ReadAll(proc / "io");
+  figures.readCalls = StatusValue(io, "syscr");
+  figures.writeCalls = StatusValue(io, "syscw");
   std::error_code error;
   for (const auto& task : fs::directory_iterator(proc / "task", error)) {
     const std::string taskStatus = ReadAll(task.path() / "status");
@@ -78,6 +81,8 @@ ProcessCost CostBetween(const ProcessFigures& before, const ProcessFigures& afte
   cost.voluntarySwitches = after.voluntarySwitches - before.voluntarySwitches;
   cost.involuntarySwitches = after.involuntarySwitches - before.involuntarySwitches;
   cost.wakeUps = cost.voluntarySwitches + cost.involuntarySwitches;
+  cost.readCalls = after.readCalls - before.readCalls;
+  cost.writeCalls = after.writeCalls - before.writeCalls;
   cost.peakRssKiB = after.peakRssKiB;
   cost.threads = after.threads;
   return cost;

@@ -16,6 +16,8 @@ struct ProcessFigures {
   std::uint64_t involuntarySwitches = 0;
   std::uint64_t peakRssKiB = 0;  // VmHWM
   std::uint64_t rssKiB = 0;      // VmRSS
+  std::uint64_t readCalls = 0;   // /proc/<pid>/io syscr: read, recv and the like
+  std::uint64_t writeCalls = 0;  // syscw
   int threads = 0;
 };
 
@@ -30,6 +32,8 @@ struct ProcessCost {
   std::uint64_t wakeUps = 0;  // context switches, voluntary and not
   std::uint64_t voluntarySwitches = 0;
   std::uint64_t involuntarySwitches = 0;
+  std::uint64_t readCalls = 0;
+  std::uint64_t writeCalls = 0;
   std::uint64_t peakRssKiB = 0;  // over the process's life, at the second reading
   int threads = 0;
 };

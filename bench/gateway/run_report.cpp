@@ -19,6 +19,8 @@ nlohmann::json CostJson(const ProcessCost& cost, double seconds) {
           {"wake_ups_per_second", seconds > 0 ? static_cast<double>(cost.wakeUps) / seconds : 0},
           {"voluntary_switches", cost.voluntarySwitches},
           {"involuntary_switches", cost.involuntarySwitches},
+          {"read_calls", cost.readCalls},
+          {"write_calls", cost.writeCalls},
           {"threads", cost.threads}};
 }
 
