@@ -137,6 +137,8 @@ for needed in "${needed_packages[@]}"; do
   sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends" | grep -qxF -- "$needed" && pass "Depends: $needed" ||
     fail "Depends lacks $needed: $depends"
 done
+twice=$(sed 's/ *([^)]*)//g; s/, */\n/g' <<<"$depends" | sort | uniq -d)
+[[ -z "$twice" ]] && pass "Depends names each package once" || fail "Depends names twice: $twice"
 description=$(field Description)
 [[ "$(head -n1 <<<"$description")" == "bridge from a solar system controller's serial port to TCP and UDP" ]] &&
   pass "Description synopsis" || fail "Description synopsis: $(head -n1 <<<"$description")"
