@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,11 @@
 #include "gateway/app/notify.h"
 #include "gateway/core/bridge_client.h"
 #include "gateway/core/gateway_core.h"
+#include "gateway/history/history_output.h"
+#include "gateway/history/history_store.h"
 #include "gateway/mqtt/mqtt_output.h"
 #include "gateway/settings/gateway_settings.h"
+#include "gateway/web/web_output.h"
 
 namespace brivane::gateway {
 namespace {
@@ -34,6 +38,16 @@ SettingsContext Context() {
   if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY")) {
     context.credentialsDirectory = credentials;
   }
+  // systemd lists several folders with ':' between them when the unit names several.
+  if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && *state != '\0') {
+    const std::string folders = state;
+    context.stateDirectory = folders.substr(0, folders.find(':'));
+  }
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    context.executableDirectory = self.parent_path();
+  }
   return context;
 }
 
@@ -41,6 +55,35 @@ int Run(const GatewaySettings& settings) {
   asio::io_context io(1);
   const LogFn log = WriteLog;
   GatewayCore core(io, settings.silence, log);
+
+  // Nothing about the history stops the gateway: without a database it just keeps none.
+  HistoryStore store(log);
+  std::unique_ptr<HistoryOutput> history;
+  if (store.Open(settings.history.path)) {
+    history = std::make_unique<HistoryOutput>(io, store, settings.history.days);
+    history->Start();
+    core.AddOutput(*history);
+  }
+
+  std::unique_ptr<WebOutput> web;
+  if (settings.web) {
+    WebOutputSettings output;
+    output.address = settings.web->listen.host;
+    output.port = settings.web->listen.port;
+    output.files = settings.web->files;
+    output.site = settings.site;
+    output.version = std::string(kVersionText);
+    web = std::make_unique<WebOutput>(io, std::move(output), core,
+                                      store.IsOpen() ? &store : nullptr, log);
+    std::string error;
+    if (!web->Start(error)) {
+      log(LogLevel::kError, error);
+      return 1;
+    }
+    core.AddOutput(*web);
+    log(LogLevel::kInfo, "dashboard on http://" + settings.web->listen.Text() + "/ from " +
+                             settings.web->files.string());
+  }
 
   std::unique_ptr<MqttOutput> mqtt;
   if (settings.mqtt) {
@@ -58,6 +101,10 @@ int Run(const GatewaySettings& settings) {
     output.interval = settings.interval;
     output.refresh = settings.refresh;
     output.version = std::string(kVersionText);
+    output.connectionChanged = [&core](bool connected) {
+      core.OnBroker(connected ? BrokerState::kConnected : BrokerState::kDisconnected);
+    };
+    core.OnBroker(BrokerState::kDisconnected);
     mqtt = std::make_unique<MqttOutput>(io, std::move(output), core.Registry(), log);
     std::string error;
     if (!mqtt->Start(error)) {

@@ -36,12 +36,14 @@ void GatewayCore::OnRecord(const std::string& record) {
 }
 
 void GatewayCore::OnBridgeConnected() {
+  bridgeConnected_ = true;
   for (Output* output : outputs_) {
     output->OnBridge(true);
   }
 }
 
 void GatewayCore::OnBridgeLost() {
+  bridgeConnected_ = false;
   for (const DeviceState* state : registry_.AllOffline()) {
     for (Output* output : outputs_) {
       output->OnAvailability(*state);
@@ -51,6 +53,16 @@ void GatewayCore::OnBridgeLost() {
     output->OnBridge(false);
   }
   ArmTimer();
+}
+
+void GatewayCore::OnBroker(BrokerState state) {
+  if (state == broker_) {
+    return;
+  }
+  broker_ = state;
+  for (Output* output : outputs_) {
+    output->OnBroker(state);
+  }
 }
 
 void GatewayCore::Stop() {

@@ -26,7 +26,12 @@ class GatewayCore {
   void OnRecord(const std::string& record);
   void OnBridgeConnected();
   void OnBridgeLost();
+  // An output's broker connection changed; every output hears of it.
+  void OnBroker(BrokerState state);
   void Stop();
+
+  bool BridgeConnected() const { return bridgeConnected_; }
+  BrokerState Broker() const { return broker_; }
 
   unsigned long long Rejected() const { return rejects_.Total(); }
 
@@ -42,6 +47,8 @@ class GatewayCore {
   std::chrono::steady_clock::time_point armedFor_{};
   bool armed_ = false;
   bool stopped_ = false;
+  bool bridgeConnected_ = false;
+  BrokerState broker_ = BrokerState::kOff;
 };
 
 }  // namespace brivane::gateway

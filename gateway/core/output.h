@@ -4,6 +4,9 @@
 
 namespace brivane::gateway {
 
+// The MQTT side as other outputs see it: off when no broker is set.
+enum class BrokerState { kOff, kDisconnected, kConnected };
+
 // Where decoded states go (MQTT now; history and the web later). Outputs know the core,
 // never each other; all calls come on the loop's thread.
 class Output {
@@ -15,6 +18,8 @@ class Output {
   virtual void OnAvailability(const DeviceState& state) = 0;
   // The connection to the bridge came or went.
   virtual void OnBridge(bool connected) = 0;
+  // The connection to the MQTT broker came or went.
+  virtual void OnBroker(BrokerState) {}
   // The gateway stops: say goodbye while the loop still runs.
   virtual void Stop() = 0;
 };

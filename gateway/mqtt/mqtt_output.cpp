@@ -35,8 +35,18 @@ bool MqttOutput::Start(std::string& error) {
   session_ = std::make_unique<MosquittoSession>(
       io_, settings_.connection,
       MosquittoSession::Handlers{
-          [this] { OnConnected(); },
-          [this] { announced_.clear(); },
+          [this] {
+            if (settings_.connectionChanged) {
+              settings_.connectionChanged(true);
+            }
+            OnConnected();
+          },
+          [this] {
+            announced_.clear();
+            if (settings_.connectionChanged) {
+              settings_.connectionChanged(false);
+            }
+          },
           [this](const std::string& topic, const std::string& payload) {
             OnMessage(topic, payload);
           },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio.hpp>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -21,6 +22,8 @@ struct MqttOutputSettings {
   std::chrono::milliseconds interval{10000};
   std::chrono::milliseconds refresh{60000};
   std::string version;
+  // Told when the broker connection comes (true) or goes (false).
+  std::function<void(bool)> connectionChanged;
 };
 
 // Publishes the devices' states and availability, the gateway's status and the Home

@@ -1,5 +1,6 @@
 #include "gateway/settings/gateway_settings.h"
 
+#include <arpa/inet.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -185,6 +186,60 @@ std::string LoadMqtt(const Reader& file, const CommandLine& line, const Settings
   return {};
 }
 
+bool IpAddress(const std::string& text) {
+  unsigned char address[16];
+  return inet_pton(AF_INET, text.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, text.c_str(), address) == 1;
+}
+
+std::string LoadHistory(const Reader& file, const SettingsContext& context,
+                        GatewaySettings& settings) {
+  const Source days = file.Get("History", "Days", "400");
+  const auto number = WholeNumber(days.value, 1, 36500);
+  if (!number) {
+    return Problem(days, "is not a number of days from 1 to 36500");
+  }
+  settings.history.days = static_cast<int>(*number);
+  const Source path = file.Get("History", "Path", "");
+  if (!path.value.empty()) {
+    settings.history.path = path.value;
+  } else if (context.stateDirectory) {
+    settings.history.path = *context.stateDirectory / "history.db";
+  } else {
+    settings.history.path = "history.db";
+  }
+  return {};
+}
+
+std::string LoadWeb(const Reader& file, const SettingsContext& context, GatewaySettings& settings) {
+  const Source listen = file.Get("Web", "Listen", "0.0.0.0:" + std::to_string(kWebPort));
+  if (listen.value.find_first_not_of(" \t") == std::string::npos) {
+    return {};  // web side off
+  }
+  const auto address = ParseHostPort(listen.value, kWebPort);
+  if (!address || !IpAddress(address->host)) {
+    return Problem(listen, "is not ADDRESS[:PORT] with an IP address and a port from 1 to 65535");
+  }
+  WebSettings web;
+  web.listen = *address;
+  const Source files = file.Get("Web", "Files", "");
+  if (!files.value.empty()) {
+    std::error_code error;
+    if (!fs::is_directory(files.value, error)) {
+      return Problem(files, "is not a folder");
+    }
+    web.files = files.value;
+  } else {
+    std::error_code error;
+    const fs::path built = context.executableDirectory / "web";
+    web.files = !context.executableDirectory.empty() && fs::is_directory(built, error)
+                    ? built
+                    : fs::path(kInstalledWebFiles);
+  }
+  settings.web = std::move(web);
+  return {};
+}
+
 }  // namespace
 
 std::string SiteFromHostName(std::string_view hostName) {
@@ -252,6 +307,12 @@ SettingsResult LoadSettings(const CommandLine& line, const SettingsContext& cont
   }
 
   if (auto problem = LoadMqtt(reader, line, context, settings); !problem.empty()) {
+    return {std::nullopt, problem};
+  }
+  if (auto problem = LoadHistory(reader, context, settings); !problem.empty()) {
+    return {std::nullopt, problem};
+  }
+  if (auto problem = LoadWeb(reader, context, settings); !problem.empty()) {
     return {std::nullopt, problem};
   }
   return {std::move(settings), ""};

@@ -25,6 +25,18 @@ struct MqttSettings {
   std::string discoveryPrefix = "homeassistant";  // empty: no discovery
 };
 
+inline constexpr std::uint16_t kWebPort = 8480;
+
+struct HistorySettings {
+  std::filesystem::path path;  // the database file
+  int days = 400;              // rows older than this many days are deleted
+};
+
+struct WebSettings {
+  HostPort listen{"0.0.0.0", kWebPort};  // an IP address and port
+  std::filesystem::path files;           // the dashboard's folder
+};
+
 struct GatewaySettings {
   std::filesystem::path file;  // the settings file read; empty when none
   HostPort bridge{"127.0.0.1", kBridgePort};
@@ -33,6 +45,8 @@ struct GatewaySettings {
   std::chrono::seconds interval{10};
   std::chrono::milliseconds silence{30000};
   std::chrono::milliseconds refresh{60000};
+  HistorySettings history;
+  std::optional<WebSettings> web;  // empty Listen: no web side
 };
 
 // What the settings depend on besides the file and the command line.
@@ -40,7 +54,11 @@ struct SettingsContext {
   std::filesystem::path defaultFile = "/etc/brivane/gateway.ini";
   std::string hostName;
   std::optional<std::filesystem::path> credentialsDirectory;  // CREDENTIALS_DIRECTORY
+  std::optional<std::filesystem::path> stateDirectory;        // STATE_DIRECTORY
+  std::filesystem::path executableDirectory;                  // where brivane-gateway lies
 };
+
+inline constexpr const char* kInstalledWebFiles = "/usr/share/brivane/web";
 
 struct SettingsResult {
   std::optional<GatewaySettings> settings;
