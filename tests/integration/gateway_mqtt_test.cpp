@@ -162,6 +162,9 @@ class GatewayMqtt : public ::testing::Test {
                                              std::vector<std::string> extra = {},
                                              std::string ini = "") {
     const auto iniFile = iniFolder_.Path() / "gateway.ini";
+    // No dashboard on its fixed port and no history in the test's folder.
+    ini +=
+        "\n[Web]\nListen=\n[History]\nPath=" + (iniFolder_.Path() / "history.db").string() + "\n";
     std::FILE* file = std::fopen(iniFile.c_str(), "w");
     std::fputs(ini.c_str(), file);
     std::fclose(file);
