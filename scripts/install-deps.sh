@@ -32,6 +32,8 @@ packages=(
   g++ cmake pkg-config make
   libasio-dev
   nlohmann-json3-dev
+  libsqlite3-dev
+  libjs-dygraphs
   libsystemd-dev
   qt6-base-dev
   libgtest-dev libgmock-dev
@@ -62,7 +64,7 @@ for arch in "${cross[@]}"; do
   fi
   packages+=("crossbuild-essential-$arch" qemu-user-static
     "libsystemd-dev:$arch" "libsystemd0:$arch" "libgtest-dev:$arch" "libgmock-dev:$arch"
-    "libmosquitto-dev:$arch" "libssl-dev:$arch")
+    "libmosquitto-dev:$arch" "libssl-dev:$arch" "libsqlite3-dev:$arch")
   if ((console)); then
     packages+=("qt6-base-dev:$arch")
   fi

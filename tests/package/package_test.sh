@@ -14,6 +14,7 @@ with_console=${3:-1}
 with_gateway=${4:-0}
 arch=${5:-}
 emulator=("${@:6}")
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 
 if [[ "$sanitized" == 1 ]]; then
   echo "skipped: the sanitizer build's programs are not what the package ships"
@@ -95,6 +96,10 @@ if [[ "$with_gateway" == 1 ]]; then
   expect_file ./usr/lib/systemd/system/brivane-gateway.service -rw-r--r--
   expect_file ./etc/brivane/gateway.ini -rw-r--r--
   expect_file ./usr/share/man/man8/brivane-gateway.8.gz -rw-r--r--
+  # The dashboard's files, when the tree has them.
+  if [[ -f "$source_dir/gateway/web/files/index.html" ]]; then
+    expect_file ./usr/share/brivane/web/index.html -rw-r--r--
+  fi
   # Installed disabled: nothing of the package's own enables it.
   grep -q '^\./etc/systemd/' <<<"$paths" && fail "the package enables a unit itself" ||
     pass "no unit enabled by the package's files"
@@ -130,6 +135,10 @@ expect_field Maintainer "Brivane developers <support@brivane.com>"
 depends=$(field Depends)
 # The service carries its C++ runtime and loads libsystemd only for its command words.
 needed_packages=(libc6 libsystemd0 systemd)
+if [[ "$with_gateway" == 1 ]]; then
+  # The dashboard's history and its charting library.
+  needed_packages+=(libsqlite3-0 libjs-dygraphs)
+fi
 if [[ "$with_console" == 1 ]]; then
   needed_packages+=(libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins)
 fi

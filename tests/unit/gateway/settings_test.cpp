@@ -144,3 +144,58 @@ TEST(HostPort, FormsAndSiteNames) {
 
 }  // namespace
 }  // namespace brivane::gateway
+
+namespace brivane::gateway {
+namespace {
+
+TEST(GatewaySettings, HistoryAndWebPlacesAndTheirBadValues) {
+  test::TempFolder folder;
+  std::filesystem::create_directories(folder / "bin" / "web");
+  SettingsContext context;
+  context.defaultFile = folder / "gateway.ini";
+  // Nothing set: the state directory's database, the web files beside the program.
+  context.stateDirectory = folder / "state";
+  context.executableDirectory = folder / "bin";
+  auto loaded = LoadSettings({}, context);
+  ASSERT_TRUE(loaded.settings) << loaded.error;
+  EXPECT_EQ(loaded.settings->history.path, folder / "state" / "history.db");
+  EXPECT_EQ(loaded.settings->history.days, 400);
+  ASSERT_TRUE(loaded.settings->web);
+  EXPECT_EQ(loaded.settings->web->listen, (HostPort{"0.0.0.0", 8480}));
+  EXPECT_EQ(loaded.settings->web->files, folder / "bin" / "web");
+  // Installed: no state directory given, no web folder beside the program.
+  context.stateDirectory.reset();
+  context.executableDirectory = folder / "elsewhere";
+  loaded = LoadSettings({}, context);
+  ASSERT_TRUE(loaded.settings) << loaded.error;
+  EXPECT_EQ(loaded.settings->history.path, "history.db");
+  EXPECT_EQ(loaded.settings->web->files, kInstalledWebFiles);
+
+  test::WriteFile(folder / "gateway.ini",
+                  "[History]\nPath=/x/h.db\nDays=30\n[Web]\nListen=[::]:9000\n"
+                  "Files=" +
+                      (folder / "bin").string() + "\n");
+  loaded = LoadSettings({}, context);
+  ASSERT_TRUE(loaded.settings) << loaded.error;
+  EXPECT_EQ(loaded.settings->history.path, "/x/h.db");
+  EXPECT_EQ(loaded.settings->history.days, 30);
+  EXPECT_EQ(loaded.settings->web->listen, (HostPort{"::", 9000}));
+  EXPECT_EQ(loaded.settings->web->files, folder / "bin");
+
+  test::WriteFile(folder / "gateway.ini", "[Web]\nListen=\n");
+  loaded = LoadSettings({}, context);
+  ASSERT_TRUE(loaded.settings) << loaded.error;
+  EXPECT_FALSE(loaded.settings->web);
+
+  for (const char* bad :
+       {"[History]\nDays=0\n", "[History]\nDays=ten\n", "[Web]\nListen=pi.local:80\n",
+        "[Web]\nListen=0.0.0.0:0\n", "[Web]\nFiles=/no/such/folder\n"}) {
+    test::WriteFile(folder / "gateway.ini", bad);
+    loaded = LoadSettings({}, context);
+    EXPECT_FALSE(loaded.settings) << bad;
+    EXPECT_NE(loaded.error.find("gateway.ini, section ["), std::string::npos) << loaded.error;
+  }
+}
+
+}  // namespace
+}  // namespace brivane::gateway
