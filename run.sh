@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the bridge on this machine: installs what is missing, builds BrivaneSvc,
-# mate-sim and mate-decode into build/, starts a simulated MATE (an FX, an MX and a
-# FLEXnet DC) and BrivaneSvc --foreground from run/, until Ctrl-C.
-#   ./run.sh                        against the simulator
+# mate-sim, mate-decode and brivane-gateway into build/, starts a simulated MATE (an FX,
+# an MX and a FLEXnet DC), BrivaneSvc --foreground and the gateway with its web
+# dashboard from run/, until Ctrl-C.
+#   ./run.sh                        against the simulator; the dashboard on 127.0.0.1
 #   ./run.sh --device /dev/ttyUSB0  against a real MATE on that serial device
-#   ./run.sh --mqtt                 also a private MQTT broker on loopback and the gateway
+#   ./run.sh --mqtt                 also a private MQTT broker on loopback for the gateway
 #   ./run.sh --mqtt --mqtt-port N   the same with the broker on port N (default: a free one)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -32,7 +33,7 @@ while (($# > 0)); do
       shift 2
       ;;
     -h | --help)
-      sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+      sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
       exit 0
       ;;
     *)
@@ -45,18 +46,8 @@ done
 scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target BrivaneSvc mate-sim mate-decode -j"$(nproc)"
-if ((mqtt)); then
-  # The gateway joins the build once its sources are in the tree.
-  if [[ -f gateway/CMakeLists.txt ]]; then
-    cmake --build build --target brivane-gateway -j"$(nproc)"
-  fi
-  if [[ ! -x build/bin/brivane-gateway ]]; then
-    echo "run.sh: --mqtt needs the gateway, but build/bin/brivane-gateway is missing" \
-      "(this tree does not build it yet)" >&2
-    exit 1
-  fi
-fi
+cmake --build build --target BrivaneSvc mate-sim mate-decode brivane-gateway history-fill \
+  -j"$(nproc)"
 
 tcp_port=8467
 udp_port=8466
@@ -165,17 +156,37 @@ EOF
     cat "$run_dir/mosquitto.log" >&2
     exit 1
   fi
-  cat >"$run_dir/gateway.ini" <<EOF
+fi
+
+# The gateway: the dashboard on loopback (8480 unless taken), its history in run/,
+# filled with a month of plausible days on the first run so that the charts show
+# something at once.
+web_port=8480
+if listening "$web_port"; then
+  web_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+fi
+if [[ ! -f "$run_dir/history.db" ]]; then
+  build/bin/history-fill --db "$run_dir/history.db" --days 30 --devices fx_0,mx_1,fndc_1
+fi
+broker_line="Broker="
+if ((mqtt)); then
+  broker_line="Broker=127.0.0.1:$mqtt_port"
+fi
+cat >"$run_dir/gateway.ini" <<EOF
 [Gateway]
 Bridge=127.0.0.1:$tcp_port
 
 [MQTT]
-Broker=127.0.0.1:$mqtt_port
+$broker_line
+
+[History]
+Path=$run_dir/history.db
+
+[Web]
+Listen=127.0.0.1:$web_port
 EOF
-  build/bin/brivane-gateway --config "$run_dir/gateway.ini" --bridge "127.0.0.1:$tcp_port" \
-    --broker "127.0.0.1:$mqtt_port" &
-  gateway_pid=$!
-fi
+build/bin/brivane-gateway --config "$run_dir/gateway.ini" &
+gateway_pid=$!
 
 cat <<EOF
 
@@ -186,11 +197,15 @@ Brivane runs from $run_dir, reading the $source_text.
   Find the service:    printf OrvaTCP | nc -u -w 1 127.0.0.1 $udp_port | od -c
 Journal entries appear below as "error 109: ..." or "warning 109: ...". Ctrl-C stops everything.
 
+Dashboard:             http://127.0.0.1:$web_port/
+  live from brivane-gateway (its lines start with "brivane-gateway:"); its history is
+  $run_dir/history.db, a month of simulated days at first (delete it for a fresh one)
+
 EOF
 if ((mqtt)); then
   cat <<EOF
 MQTT: a private mosquitto listens on 127.0.0.1:$mqtt_port (log: $run_dir/mosquitto.log), and
-brivane-gateway publishes the decoded MATE to it; its lines start with "brivane-gateway:".
+brivane-gateway publishes the decoded MATE to it.
   Watch it:            mosquitto_sub -h 127.0.0.1 -p $mqtt_port -v -t 'brivane/#' -t 'homeassistant/#'
   Act as Home Assistant restarting:
                        mosquitto_pub -h 127.0.0.1 -p $mqtt_port -t homeassistant/status -m online
