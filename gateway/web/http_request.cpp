@@ -149,6 +149,7 @@ RequestParse ParseRequest(std::string_view bytes, const RequestLimits& limits) {
     return Refused(400, "a request body is not accepted");
   }
   parse.outcome = RequestParse::Outcome::kDone;
+  parse.headSize = headSize;
   return parse;
 }
 

@@ -29,9 +29,10 @@ struct HttpRequest {
 struct RequestParse {
   enum class Outcome { kIncomplete, kDone, kRefused };
   Outcome outcome = Outcome::kIncomplete;
-  HttpRequest request;  // kDone
-  int status = 0;       // kRefused: the 4xx or 5xx to answer
-  std::string error;    // kRefused: a short text for the reply
+  HttpRequest request;       // kDone
+  std::size_t headSize = 0;  // kDone: the bytes of the head, its blank line included
+  int status = 0;            // kRefused: the 4xx or 5xx to answer
+  std::string error;         // kRefused: a short text for the reply
 };
 
 // A request head from the start of bytes (lines end in CR LF or LF). The dashboard

@@ -1,6 +1,6 @@
 // The dashboard's reading of a client's request: head, target and history parameters.
-// Never a crash; a head taken whole is well formed and none of its beginnings is taken
-// or refused; a decoded path is absolute with no NUL; accepted history parameters
+// Never a crash; a head taken whole is well formed and no shorter beginning of it is
+// taken or refused; a decoded path is absolute with no NUL; accepted history parameters
 // always give a forward range and a bounded number of points.
 //
 // Input: the bytes a client sends.
@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_REQUIRE(!request.target.empty() && request.target.front() == '/');
   FUZZ_REQUIRE(request.version == "HTTP/1.1" || request.version == "HTTP/1.0");
   FUZZ_REQUIRE(request.fields.size() <= limits.fields);
-  for (std::size_t cut = 0; cut < size; cut += 1 + size / 16) {
+  FUZZ_REQUIRE(parse.headSize > 0 && parse.headSize <= size && parse.headSize <= limits.header);
+  for (std::size_t cut = 0; cut < parse.headSize; cut += 1 + size / 16) {
     FUZZ_REQUIRE(ParseRequest(bytes.substr(0, cut), limits).outcome ==
                  RequestParse::Outcome::kIncomplete);
   }

@@ -21,6 +21,8 @@ TEST(RequestParser, ReadsAHeadAndRefusesWhatItMustNot) {
   EXPECT_EQ(done.request.target, "/api/state?x=1");
   ASSERT_TRUE(done.request.Field("accept"));
   EXPECT_EQ(*done.request.Field("accept"), "*/*");
+  // What follows the head is not part of it.
+  EXPECT_EQ(ParseRequest("GET / HTTP/1.0\r\n\r\nrest").headSize, 18u);
   // Bare LF line ends, HTTP/1.0 without Host.
   EXPECT_EQ(ParseRequest("GET / HTTP/1.0\n\n").outcome, Outcome::kDone);
   // Not there yet.
