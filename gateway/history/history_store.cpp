@@ -284,8 +284,12 @@ bool HistoryStore::Write(const std::vector<SpanRow>& minutes) {
         }
         values[static_cast<unsigned>(*id)].Merge(value);
       }
+      if (!ok) {
+        failure = sqlite3_errmsg(db_);
+        break;
+      }
       existing.Reset();
-      if (ok && existing.Bind(1, *device).Bind(2, row.time).Step()) {
+      if (existing.Bind(1, *device).Bind(2, row.time).Step()) {
         if (auto stored = DecodeValues(existing.Blob(0))) {
           for (const auto& [key, value] : *stored) {
             values[key].Merge(value);
@@ -294,7 +298,7 @@ bool HistoryStore::Write(const std::vector<SpanRow>& minutes) {
       }
       put.Reset();
       put.Bind(1, *device).Bind(2, row.time).BindBlob(3, EncodeValues(values)).Step();
-      if (!ok || !existing.Ok() || !put.Ok()) {
+      if (!existing.Ok() || !put.Ok()) {
         ok = false;
         failure = !put.Ok() ? put.Error() : existing.Error();
         break;
