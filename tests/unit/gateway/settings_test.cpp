@@ -149,7 +149,7 @@ namespace brivane::gateway {
 namespace {
 
 TEST(GatewaySettings, HistoryAndWebPlacesAndTheirBadValues) {
-  test::TempFolder folder;
+  TempFolder folder;
   std::filesystem::create_directories(folder / "bin" / "web");
   SettingsContext context;
   context.defaultFile = folder / "gateway.ini";
@@ -171,10 +171,10 @@ TEST(GatewaySettings, HistoryAndWebPlacesAndTheirBadValues) {
   EXPECT_EQ(loaded.settings->history.path, "history.db");
   EXPECT_EQ(loaded.settings->web->files, kInstalledWebFiles);
 
-  test::WriteFile(folder / "gateway.ini",
-                  "[History]\nPath=/x/h.db\nDays=30\n[Web]\nListen=[::]:9000\n"
-                  "Files=" +
-                      (folder / "bin").string() + "\n");
+  WriteFile(folder / "gateway.ini",
+            "[History]\nPath=/x/h.db\nDays=30\n[Web]\nListen=[::]:9000\n"
+            "Files=" +
+                (folder / "bin").string() + "\n");
   loaded = LoadSettings({}, context);
   ASSERT_TRUE(loaded.settings) << loaded.error;
   EXPECT_EQ(loaded.settings->history.path, "/x/h.db");
@@ -182,7 +182,7 @@ TEST(GatewaySettings, HistoryAndWebPlacesAndTheirBadValues) {
   EXPECT_EQ(loaded.settings->web->listen, (HostPort{"::", 9000}));
   EXPECT_EQ(loaded.settings->web->files, folder / "bin");
 
-  test::WriteFile(folder / "gateway.ini", "[Web]\nListen=\n");
+  WriteFile(folder / "gateway.ini", "[Web]\nListen=\n");
   loaded = LoadSettings({}, context);
   ASSERT_TRUE(loaded.settings) << loaded.error;
   EXPECT_FALSE(loaded.settings->web);
@@ -190,7 +190,7 @@ TEST(GatewaySettings, HistoryAndWebPlacesAndTheirBadValues) {
   for (const char* bad :
        {"[History]\nDays=0\n", "[History]\nDays=ten\n", "[Web]\nListen=pi.local:80\n",
         "[Web]\nListen=0.0.0.0:0\n", "[Web]\nFiles=/no/such/folder\n"}) {
-    test::WriteFile(folder / "gateway.ini", bad);
+    WriteFile(folder / "gateway.ini", bad);
     loaded = LoadSettings({}, context);
     EXPECT_FALSE(loaded.settings) << bad;
     EXPECT_NE(loaded.error.find("gateway.ini, section ["), std::string::npos) << loaded.error;
