@@ -27,12 +27,16 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> pausedBySignal{false};
+std::atomic<bool> faultBySignal{false};
 
 void OnStop(int) {
   stopRequested = true;
 }
 void OnTogglePause(int) {
   pausedBySignal = !pausedBySignal;
+}
+void OnToggleFault(int) {
+  faultBySignal = !faultBySignal;
 }
 
 void InstallSignals() {
@@ -43,6 +47,8 @@ void InstallSignals() {
   sigaction(SIGTERM, &action, nullptr);
   action.sa_handler = OnTogglePause;
   sigaction(SIGUSR1, &action, nullptr);
+  action.sa_handler = OnToggleFault;
+  sigaction(SIGUSR2, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -144,7 +150,7 @@ class Simulator {
       sequence = ++sequence_;
     }
     const SimulatedDevice& device = devices_[page];
-    return MakePage(device.Address(), device.Fields(seconds), sequence);
+    return MakePage(device.Address(), device.Fields(seconds, faultBySignal), sequence);
   }
 
   // Writes in small pieces, each when the previous one would have left the wire.

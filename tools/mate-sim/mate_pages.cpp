@@ -61,7 +61,7 @@ SimulatedDevice::SimulatedDevice(char address)
       kind_(KindOfAddress(address).value_or(DeviceKind::FX)),
       phase_(static_cast<unsigned char>(address) * 0.7) {}
 
-std::vector<std::string> SimulatedDevice::Fields(double seconds) const {
+std::vector<std::string> SimulatedDevice::Fields(double seconds, bool fault) const {
   switch (kind_) {
     case DeviceKind::MX:
       return MxFields(seconds);
@@ -69,11 +69,11 @@ std::vector<std::string> SimulatedDevice::Fields(double seconds) const {
       return FndcFields(seconds);
     case DeviceKind::FX:
     default:
-      return FxFields(seconds);
+      return FxFields(seconds, fault);
   }
 }
 
-std::vector<std::string> SimulatedDevice::FxFields(double t) const {
+std::vector<std::string> SimulatedDevice::FxFields(double t, bool fault) const {
   return {
       Digits(Swing(t, phase_, 0, 12, 90), 2),         // inverter current
       Digits(Swing(t, phase_ + 1, 0, 6, 120), 2),     // charger current
@@ -81,12 +81,12 @@ std::vector<std::string> SimulatedDevice::FxFields(double t) const {
       Digits(Swing(t, phase_, 118, 124, 60), 3),      // AC input voltage
       Digits(Swing(t, phase_ + 1, 119, 121, 45), 3),  // AC output voltage
       "00",                                           // sell current
-      "02",                                           // operating mode: inverting
-      "000",                                          // error mode
+      fault ? "90" : "02",                            // operating mode: FX error, else inverting
+      fault ? "004" : "000",                          // error mode: over temperature
       "02",                                           // AC mode: AC in use
       Digits(Swing(t, phase_, 248, 272, 300), 3),     // battery voltage, tenths
       "000",                                          // misc
-      "000",                                          // warning mode
+      fault ? "128" : "000",                          // warning mode: fan failure
   };
 }
 

@@ -25,11 +25,12 @@ class SimulatedDevice {
  public:
   explicit SimulatedDevice(char address);
   char Address() const { return address_; }
-  // The fields of its page at `seconds` since the simulator started.
-  std::vector<std::string> Fields(double seconds) const;
+  // The fields of its page at `seconds` since the simulator started. With `fault`, an
+  // FX reports an error and a warning (other devices carry on as before).
+  std::vector<std::string> Fields(double seconds, bool fault = false) const;
 
  private:
-  std::vector<std::string> FxFields(double seconds) const;
+  std::vector<std::string> FxFields(double seconds, bool fault) const;
   std::vector<std::string> MxFields(double seconds) const;
   std::vector<std::string> FndcFields(double seconds) const;
 

@@ -30,7 +30,8 @@ const char* const kUsage =
     "                     its second field (for benchmarks: no longer a MATE's page)\n"
     "Pages are sent only while a reader has the pseudo-terminal open. The checksum is\n"
     "the sum of every character before it but the commas, each counted as its code\n"
-    "minus 48 (a digit as its value, A as 17). SIGINT or SIGTERM stop it.\n";
+    "minus 48 (a digit as its value, A as 17). SIGINT or SIGTERM stop it; SIGUSR2\n"
+    "toggles a fault on every FX (\"FX Error\" mode, an error and a warning).\n";
 
 namespace {
 

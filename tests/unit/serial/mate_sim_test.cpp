@@ -172,6 +172,43 @@ TEST(MateSimTest, SerialLinkReadsTheSimulatorThroughTheRealPort) {
   EXPECT_FALSE(port.PortOpen());
 }
 
+// Reads pages until one decodes to an FX page for which faulty() holds; false at the
+// time-out.
+bool AwaitFxPage(int fd, bool faulty) {
+  const auto deadline = Clock::now() + kPatience;
+  while (Clock::now() < deadline) {
+    for (const auto& page : ReadPages(fd, 1)) {
+      const auto decoded = mate::DecodePage(page);
+      const auto* fx = std::get_if<mate::Page>(&decoded);
+      if (fx == nullptr || fx->type != mate::DeviceType::Fx) {
+        continue;
+      }
+      const auto& values = std::get<mate::FxValues>(fx->values);
+      const bool fault = values.operating_mode == "FX Error" &&
+                         values.errors == std::vector<std::string>{"Over temperature"} &&
+                         values.warnings == std::vector<std::string>{"Fan failure"};
+      const bool sound = values.error_bits == 0 && values.warning_bits == 0 &&
+                         values.operating_mode == "Inverter On";
+      if (faulty ? fault : sound) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+TEST(MateSimTest, SecondUserSignalTogglesAnFxFault) {
+  MateSim sim({"--devices", "0,A", "--rate", "10"});
+  UniqueFd fd = OpenRaw(sim.Path());
+  ASSERT_TRUE(fd);
+  EXPECT_TRUE(AwaitFxPage(fd.get(), false));
+  ASSERT_TRUE(sim.Process().Signal(SIGUSR2));
+  EXPECT_TRUE(AwaitFxPage(fd.get(), true));
+  ASSERT_TRUE(sim.Process().Signal(SIGUSR2));
+  EXPECT_TRUE(AwaitFxPage(fd.get(), false));
+  fd.reset();
+}
+
 TEST(MateSimTest, RejectsBadOptions) {
   MateSim sim({"--devices", "0,Z"});
   EXPECT_EQ(sim.Process().WaitForExit(kPatience), 2);
