@@ -483,6 +483,8 @@
     const old = charts.get(plan.id);
     if (old && old.graph) old.graph.destroy();
     plot.replaceChildren();
+    plot.dataset.drawn = 'no';
+    plot.dataset.historyRows = String(rows.length);
     plot.dataset.rows = String(rows.length);
     const entry = { plan, rows, graph: null, step: Math.max(60, range / 500) };
     charts.set(plan.id, entry);
