@@ -1,6 +1,7 @@
 """The dashboard in headless Chromium, served by the real brivane-gateway fed by the
-real BrivaneSvc and mate-sim: live values appear and change, the error banner follows
-an FX fault, the charts draw from history, and the console stays free of errors.
+real BrivaneSvc and mate-sim: live values appear and change, silent devices show as
+such, the error banner follows an FX fault, the charts draw from history, and the
+console stays free of errors.
 
     dashboard_test.py BIN_DIR     (exit 77: no Chromium or no websocket module, skipped)
 """
@@ -91,6 +92,21 @@ def check_live_values(browser):
     check(all(text.startswith("last page") for text in seen), f"devices online: {seen}")
 
 
+def check_silence(browser, stack):
+    every_card = "[...document.querySelectorAll('#devices .seen')]"
+    stack.toggle_pause()
+    browser.wait_until(
+        f"{every_card}.length === 3 && {every_card}.every(n => n.textContent.startsWith('silent since '))"
+        " && document.querySelectorAll('#devices .card[data-online=\"no\"]').length === 3",
+        timeout=LIVE, what="every card to show its device silent",
+    )
+    check(browser.evaluate("document.getElementById('sum-pv').textContent") == "–",
+          "a silent controller's power is not counted")
+    stack.toggle_pause()
+    browser.wait_until(f"{every_card}.every(n => n.textContent.startsWith('last page '))",
+                       timeout=LIVE, what="the devices back")
+
+
 def check_error_banner(browser, stack):
     hidden = "document.getElementById('problems').hidden"
     check(browser.evaluate(hidden), "no banner while every device is sound")
@@ -151,6 +167,8 @@ def main():
                 browser.navigate(stack.url)
                 check_live_values(browser)
                 print("live values appear and change")
+                check_silence(browser, stack)
+                print("silent devices show as such, with their last page's time")
                 check_error_banner(browser, stack)
                 print("the error banner follows the FX fault")
                 check_charts(browser)

@@ -6,6 +6,7 @@ import json
 import os
 import queue
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -35,6 +36,16 @@ def wait_for(condition, timeout, step=0.1, what="condition"):
         time.sleep(step)
 
 
+def _group_alive(group):
+    try:
+        os.killpg(group, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+
+
 class DevToolsError(RuntimeError):
     pass
 
@@ -45,7 +56,7 @@ class Browser:
     def __init__(self, chromium, width=1280, height=900):
         import websocket  # python3-websocket
 
-        self._profile = tempfile.TemporaryDirectory(prefix="brivane-chromium-")
+        self._profile = tempfile.TemporaryDirectory(prefix="brivane-chromium-", ignore_cleanup_errors=True)
         args = [
             chromium,
             "--headless=new",
@@ -64,12 +75,19 @@ class Browser:
             "--password-store=basic",
             "--use-mock-keychain",
             "--mute-audio",
+            "--disable-breakpad",
+            "--disable-crash-reporter",
             "about:blank",
         ]
         if os.geteuid() == 0:
             args.insert(1, "--no-sandbox")  # Chromium's sandbox refuses to run as root
+        # A session of its own, so that its helper processes end with it.
         self._process = subprocess.Popen(
-            args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
+            args,
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            start_new_session=True,
         )
         try:
             port = wait_for(self._debugging_port, PATIENCE, what="Chromium's DevTools port")
@@ -234,7 +252,13 @@ class Browser:
             except subprocess.TimeoutExpired:
                 self._process.kill()
                 self._process.wait()
-        self._profile.cleanup()
+        # Helpers left behind (zygote, renderers) are in its process group.
+        try:
+            os.killpg(self._process.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        wait_for(lambda: not _group_alive(self._process.pid), 10, what="Chromium's helpers to end")
+        shutil.rmtree(self._profile.name, ignore_errors=True)
 
     def close(self):
         try:

@@ -219,6 +219,10 @@ class GatewayStack:
         online = {d.get("device") for d in state.get("devices", []) if d.get("online")}
         return all(name in online for name in self.DEVICES)
 
+    def toggle_pause(self):
+        """mate-sim stops sending pages, or sends them again."""
+        self.sim.signal(signal.SIGUSR1)
+
     def toggle_fx_fault(self):
         """mate-sim's FX reports an error and a warning, or stops reporting them."""
         self.sim.signal(signal.SIGUSR2)

@@ -488,7 +488,11 @@
     plot.dataset.rows = String(rows.length);
     const entry = { plan, rows, graph: null, step: Math.max(60, range / 500) };
     charts.set(plan.id, entry);
-    if (rows.length === 0 || typeof Dygraph === 'undefined') {
+    if (typeof Dygraph === 'undefined') {
+      showChartMessage(plot, 'The charting library (/vendor/dygraph.min.js) is missing.');
+      return;
+    }
+    if (rows.length === 0) {
       showChartMessage(plot, plan.series.length === 0 ? 'No device reports these values.' : 'No history yet.');
       return;
     }
