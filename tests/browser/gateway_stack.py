@@ -192,8 +192,8 @@ class GatewayStack:
         """Plausible history for the simulated devices, written before the gateway opens it."""
         filler = Program(
             "history-fill",
-            [self._bin("mate-sim"), "--history-days", str(days), "--history-path", self.history_path,
-             "--devices", "0,A,a"],
+            [self._bin("history-fill"), "--db", self.history_path, "--days", str(days),
+             "--devices", ",".join(self.DEVICES)],
             self.folder,
         )
         try:
