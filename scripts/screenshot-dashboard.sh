@@ -50,6 +50,6 @@ out=${2:-$build/screenshots}
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target BrivaneSvc mate-sim brivane-gateway -j2 >/dev/null
+cmake --build "$build" --target BrivaneSvc mate-sim brivane-gateway history-fill -j2 >/dev/null
 "$python" tests/browser/screenshot_dashboard.py --bin "$build/bin" --days "$days" "$out"
 echo "screenshots in $out"

@@ -219,26 +219,27 @@ class Browser:
 
     def emulate(self, width, height, scale=1, mobile=False, dark=False):
         """A viewport of that size and the colour scheme the page's media query sees."""
-        self.call(
-            "Emulation.setDeviceMetricsOverride",
-            {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile},
-        )
+        self._metrics = {"width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile}
+        self.call("Emulation.setDeviceMetricsOverride", self._metrics)
         self.call(
             "Emulation.setEmulatedMedia",
             {"features": [{"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]},
         )
 
     def screenshot(self, path, full_page=True):
-        """A PNG of the viewport, or of the whole page's height."""
-        params = {"format": "png"}
-        if full_page:
-            width, height = self.evaluate(
-                "[document.documentElement.clientWidth,"
-                " Math.ceil(document.documentElement.scrollHeight)]"
-            )
-            params["clip"] = {"x": 0, "y": 0, "width": width, "height": height, "scale": 1}
-            params["captureBeyondViewport"] = True
-        data = self.call("Page.captureScreenshot", params, timeout=60)["data"]
+        """A PNG of the viewport, or of the whole page: the viewport made as tall as the
+        page for the moment."""
+        metrics = getattr(self, "_metrics", None)
+        if full_page and metrics:
+            height = self.evaluate("Math.ceil(document.documentElement.scrollHeight)")
+            self.call("Emulation.setDeviceMetricsOverride", {**metrics, "height": max(height, metrics["height"])})
+            # Laid out again at the new height before the picture.
+            self.evaluate("new Promise(done => requestAnimationFrame(() => requestAnimationFrame(done)))")
+        try:
+            data = self.call("Page.captureScreenshot", {"format": "png"}, timeout=60)["data"]
+        finally:
+            if full_page and metrics:
+                self.call("Emulation.setDeviceMetricsOverride", metrics)
         with open(path, "wb") as f:
             f.write(base64.b64decode(data))
 

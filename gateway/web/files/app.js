@@ -25,7 +25,7 @@
       modes: ['charger_mode', 'aux_mode'],
       values: [
         ['pv_power', 'PV power', 'W'],
-        ['charger_power', 'Charger power', 'W'],
+        ['charger_power', 'Charger power', 'W', 0],
         ['pv_voltage', 'PV voltage', 'V'],
         ['pv_current', 'PV current', 'A'],
         ['charger_current', 'Charger current', 'A', 1],
@@ -45,6 +45,9 @@
         ['shunt_b_current', 'Shunt B current', 'A', 1, 'shunt_b_enabled'],
         ['shunt_c_current', 'Shunt C current', 'A', 1, 'shunt_c_enabled'],
         ['battery_temperature', 'Battery temperature', '°C'],
+      ],
+      // The extra data, one item a page: folded away, the card stays short on a phone.
+      more: [
         ['todays_minimum_soc', 'Minimum state of charge today', '%'],
         ['days_since_full', 'Days since full', 'd', 1],
         ['todays_net_input_ah', 'Net input charge today', 'Ah'],
@@ -346,16 +349,33 @@
     }
     if (problems.childElementCount) card.append(problems);
 
+    card.append(valueList(s, kind.values));
+    const more = valueList(s, kind.more || []);
+    if (more.childElementCount) {
+      const details = element('details', 'more');
+      details.open = unfolded.has(entry.device);
+      details.addEventListener('toggle', () => {
+        if (details.open) unfolded.add(entry.device);
+        else unfolded.delete(entry.device);
+      });
+      details.append(element('summary', '', `Counters (${more.childElementCount})`), more);
+      card.append(details);
+    }
+    return card;
+  }
+
+  const unfolded = new Set(); // devices whose counters are shown
+
+  function valueList(s, fields) {
     const list = element('dl', 'values');
-    for (const [key, label, unit, decimals, enabledKey] of kind.values) {
+    for (const [key, label, unit, decimals, enabledKey] of fields) {
       if (!(key in s)) continue;
       if (enabledKey && s[enabledKey] === false) continue;
       let text = withUnit(s[key], unit, decimals);
       if (s[key] === null) text = key === 'battery_temperature' ? 'no sensor' : '–';
       list.append(valueRow(label, text, key));
     }
-    card.append(list);
-    return card;
+    return list;
   }
 
   function renderDevice(entry) {
@@ -499,7 +519,7 @@
     showChartMessage(plot, '');
     const seriesOptions = {};
     plan.series.forEach((s) => { seriesOptions[s.label] = { axis: s.axis || 'y' }; });
-    const axes = { y: { axisLabelWidth: 44 } };
+    const axes = { x: { pixelsPerLabel: 60 }, y: { axisLabelWidth: 44 } };
     if (plan.y2) axes.y2 = { axisLabelWidth: 36, independentTicks: true, valueRange: [0, 100] };
     entry.graph = new Dygraph(plot, rows, {
       labels: ['Time', ...plan.series.map((s) => s.label)],
