@@ -542,8 +542,8 @@
     const request = ++historyRequest;
     const to = Math.floor(Date.now() / 1000);
     const from = to - range;
-    const plans = chartPlans(sortedDevices());
-    for (const plan of plans) {
+    document.body.dataset.history = 'loading';
+    await Promise.all(chartPlans(sortedDevices()).map(async (plan) => {
       const plot = $(plan.id);
       const points = Math.max(100, Math.min(500, Math.round(plot.clientWidth || 500)));
       try {
@@ -555,8 +555,8 @@
         drawChart(plan, []);
         showChartMessage(plot, `History unavailable: ${error.message}`);
       }
-    }
-    document.body.dataset.history = 'loaded';
+    }));
+    if (request === historyRequest) document.body.dataset.history = 'loaded';
   }
 
   // A live state adds a point to the charts at most once per bucket, so the charts
@@ -626,15 +626,13 @@
     markUpdated();
   }
 
-  // The whole state again (at the start and after the stream was lost); the charts
-  // load once the devices are known.
+  // The whole state again, at the start and after the stream was lost, and the charts
+  // with it (what happened meanwhile, or what failed to load then).
   async function refresh() {
     await loadState();
-    if (document.body.dataset.state !== 'ready') {
-      document.body.dataset.state = 'ready';
-      planned = plannedKeys();
-      await loadHistory();
-    }
+    document.body.dataset.state = 'ready';
+    planned = plannedKeys();
+    await loadHistory();
   }
 
   let source = null;
