@@ -512,15 +512,27 @@
       showChartMessage(plot, 'The charting library (/vendor/dygraph.min.js) is missing.');
       return;
     }
-    if (rows.length === 0) {
-      showChartMessage(plot, plan.series.length === 0 ? 'No device reports these values.' : 'No history yet.');
+    if (plan.series.length === 0) {
+      showChartMessage(plot, 'No device reports these values.');
       return;
     }
+    if (rows.length === 0) {
+      showChartMessage(plot, 'No history yet.');
+      return;
+    }
+    makeGraph(entry);
+  }
+
+  // The chart's graph from its rows; a chart without history gets one with its first live row.
+  function makeGraph(entry) {
+    const { plan, rows } = entry;
+    const plot = $(plan.id);
     showChartMessage(plot, '');
     const seriesOptions = {};
     plan.series.forEach((s) => { seriesOptions[s.label] = { axis: s.axis || 'y' }; });
     const axes = { x: { pixelsPerLabel: 60 }, y: { axisLabelWidth: 44 } };
-    if (plan.y2) axes.y2 = { axisLabelWidth: 36, independentTicks: true, valueRange: [0, 100] };
+    const right = plan.y2 && plan.series.some((s) => s.axis === 'y2');
+    if (right) axes.y2 = { axisLabelWidth: 36, independentTicks: true, valueRange: [0, 100] };
     entry.graph = new Dygraph(plot, rows, {
       labels: ['Time', ...plan.series.map((s) => s.label)],
       customBars: true,
@@ -528,7 +540,7 @@
       series: seriesOptions,
       axes,
       ylabel: plan.y,
-      y2label: plan.y2 || null,
+      y2label: right ? plan.y2 : null,
       legend: 'always',
       labelsSeparateLines: false,
       labelsKMB: true,
@@ -564,7 +576,7 @@
   function extendCharts() {
     const now = Date.now();
     for (const chart of charts.values()) {
-      if (!chart.graph) continue;
+      if (typeof Dygraph === 'undefined' || chart.plan.series.length === 0) continue;
       const last = chart.rows.length ? chart.rows[chart.rows.length - 1][0].getTime() : 0;
       if (now - last < chart.step * 1000) continue;
       const row = [new Date(now), ...chart.plan.series.map((s) => {
@@ -576,7 +588,8 @@
       const start = now - range * 1000;
       chart.rows = chart.rows.filter((r) => r[0].getTime() >= start);
       chart.rows.push(row);
-      chart.graph.updateOptions({ file: chart.rows });
+      if (chart.graph) chart.graph.updateOptions({ file: chart.rows });
+      else makeGraph(chart);
       $(chart.plan.id).dataset.rows = String(chart.rows.length);
     }
   }
