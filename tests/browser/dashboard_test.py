@@ -6,6 +6,7 @@ console stays free of errors.
     dashboard_test.py BIN_DIR     (exit 77: no Chromium or no websocket module, skipped)
 """
 
+import json
 import os
 import sys
 import time
@@ -52,6 +53,43 @@ DRAWN_PIXELS = """
   }
   return drawn;
 })"""
+
+
+# The page's own rules on states no simulator sends: silent devices left out of the sums,
+# a dropped AC input, a controller's error, a fault mode without error bits, series of
+# one chart on different times.
+VALUES_CASES = """
+(async () => {
+  const v = await import('/values.js');
+  const fx = (online, state) => ({ device: 'fx_' + state.port, online, last_page: '', state: {
+    type: 'fx', inverter_current: 5, ac_output_voltage: 230, charger_current: 0,
+    ac_input_voltage: 0, ac_mode: 'No AC', errors: [], warnings: [], ...state } });
+  const entries = [
+    fx(true, { port: 1, ac_mode: 'AC Drop' }),
+    fx(false, { port: 2, inverter_current: 50 }),
+    fx(true, { port: 3, operating_mode: 'Comm Error' }),
+    { device: 'mx_4', online: true, state: { type: 'mx', port: 4, pv_power: 300, charger_power: 280,
+      errors: ['High VOC'] } },
+  ];
+  const s = v.summarize(entries);
+  const problems = v.problemsOf(entries).map(p => `${p.level}:${p.who}:${p.text}`);
+  const merged = v.mergeSeries([[[60, 1, 0, 2], [120, 3, 2, 4]], [[120, 5, 5, 5], [180, 6, 6, 6]]]);
+  return JSON.stringify({
+    load: s.loadPower, ac: s.acInput, pv: s.pvPower, soc: s.soc, problems,
+    merged: merged.map(r => [r[0].getTime() / 1000, r[1], r[2]]),
+  });
+})()"""
+
+
+def check_values_logic(browser):
+    got = json.loads(browser.evaluate(VALUES_CASES))
+    check(got["load"] == 2 * 5 * 230, f"the silent FX is left out of the load: {got['load']}")
+    check(got["ac"] == "Dropped", f"AC input {got['ac']!r}")
+    check(got["pv"] == 300 and got["soc"] is None, f"PV {got['pv']}, SOC {got['soc']}")
+    check(got["problems"] == ["error:FX inverter (port 3):Comm Error",
+                              "error:Charge controller (port 4):High VOC"], f"problems {got['problems']}")
+    check(got["merged"] == [[60, [0, 1, 2], None], [120, [2, 3, 4], [5, 5, 5]], [180, None, [6, 6, 6]]],
+          f"merged series {got['merged']}")
 
 
 def check_live_values(browser):
@@ -168,6 +206,8 @@ def main():
                 browser.navigate(stack.url)
                 check_live_values(browser)
                 print("live values appear and change")
+                check_values_logic(browser)
+                print("sums, problems and series follow the page's rules")
                 check_silence(browser, stack)
                 print("silent devices show as such, with their last page's time")
                 check_error_banner(browser, stack)
