@@ -420,6 +420,15 @@ function setLive(level, text) {
   document.body.dataset.live = level;
 }
 
+// An event's JSON; a malformed one is skipped, the next carries the whole device again.
+function parseEvent(event) {
+  try {
+    return JSON.parse(event.data);
+  } catch (error) {
+    return null;
+  }
+}
+
 function connectEvents() {
   source = new EventSource('/api/events');
   source.addEventListener('open', () => {
@@ -431,18 +440,12 @@ function connectEvents() {
     }
   });
   source.addEventListener('state', (event) => {
-    try {
-      applyDevice(JSON.parse(event.data));
-    } catch (error) {
-      // A malformed event is skipped; the next one carries the whole state again.
-    }
+    const entry = parseEvent(event);
+    if (entry) applyDevice(entry);
   });
   source.addEventListener('status', (event) => {
-    try {
-      applyStatus(JSON.parse(event.data));
-    } catch (error) {
-      // As above.
-    }
+    const body = parseEvent(event);
+    if (body) applyStatus(body);
   });
   source.addEventListener('error', () => {
     resync = true;
