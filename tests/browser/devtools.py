@@ -79,8 +79,9 @@ class Browser:
             "--disable-crash-reporter",
             "about:blank",
         ]
-        if os.geteuid() == 0:
-            args.insert(1, "--no-sandbox")  # Chromium's sandbox refuses to run as root
+        # Only our own loopback page is loaded; Chromium's sandbox refuses to run as root
+        # and needs user namespaces that containers often lack.
+        args.insert(1, "--no-sandbox")
         # A session of its own, so that its helper processes end with it.
         self._process = subprocess.Popen(
             args,
