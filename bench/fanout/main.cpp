@@ -40,6 +40,7 @@
 #include "bench/common/line_pacer.h"
 #include "bench/common/process_figures.h"
 #include "bench/common/pseudo_line.h"
+#include "bench/common/stamped_receive.h"
 #include "bench/fanout/record_stream.h"
 #include "bench/fanout/target_result.h"
 
@@ -247,7 +248,6 @@ TargetResult RunTarget(const Target& target, const Options& options) {
   const std::int64_t loadEnd = start + static_cast<std::int64_t>(options.seconds * 1e9);
   std::int64_t drainEnd = 0;
   std::vector<char> buffer(65536);
-  alignas(cmsghdr) char control[256];
   epoll_event events[128];
   for (;;) {
     const int ready = epoll_wait(poll, events, 128, 100);
@@ -267,27 +267,15 @@ TargetResult RunTarget(const Target& target, const Options& options) {
       }
       Client& client = clients[index];
       for (;;) {
-        iovec part{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_iov = &part;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        const ssize_t got = recvmsg(client.fd, &message, 0);
+        const StampedRead read = ReceiveStamped(client.fd, buffer);
+        const ssize_t got = read.got;
+        const std::int64_t arrival = read.arrival;
         if (got <= 0) {
           if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
             client.closed = true;
             epoll_ctl(poll, EPOLL_CTL_DEL, client.fd, nullptr);
           }
           break;
-        }
-        std::int64_t arrival = Nanoseconds(CLOCK_REALTIME);
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-          if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-            arrival = static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-          }
         }
         client.records.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)),
                             [&](std::uint64_t sequence) {

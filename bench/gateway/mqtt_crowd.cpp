@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "bench/common/clock.h"
+#include "bench/common/stamped_receive.h"
 
 namespace brivane::bench {
 
@@ -113,29 +114,16 @@ void MqttCrowd::Pump() {
 
 void MqttCrowd::Read(std::size_t index) {
   Member& member = members_[index];
-  alignas(cmsghdr) char control[128];
   for (;;) {
-    iovec part{buffer_.data(), buffer_.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(member.fd, &message, 0);
+    const StampedRead read = ReceiveStamped(member.fd, buffer_);
+    const ssize_t got = read.got;
+    const std::int64_t arrival = read.arrival;
     if (got <= 0) {
       if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
         member.closed = true;
         epoll_ctl(poll_, EPOLL_CTL_DEL, member.fd, nullptr);
       }
       return;
-    }
-    std::int64_t arrival = Nanoseconds(CLOCK_REALTIME);
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-        timespec stamp{};
-        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-        arrival = static_cast<std::int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
-      }
     }
     Take(index, std::string_view(buffer_.data(), static_cast<std::size_t>(got)), arrival);
     if (static_cast<std::size_t>(got) < buffer_.size()) {
