@@ -224,7 +224,12 @@ void HistoryStore::OnFailure(int code, const std::string& what) {
     }
     return;
   }
-  log_(LogLevel::kWarning, "history database " + path_.string() + ": " + what);
+  // A lasting trouble (a full disk, a lock held by another program) is told once, not
+  // every minute; the first write that goes through again says so.
+  if (!failing_) {
+    failing_ = true;
+    log_(LogLevel::kWarning, "history database " + path_.string() + ": " + what);
+  }
 }
 
 std::optional<std::int64_t> HistoryStore::IdOf(const char* table, const std::string& name,
@@ -316,6 +321,10 @@ bool HistoryStore::Write(const std::vector<SpanRow>& minutes) {
     }
   }
   if (ok && Exec("COMMIT", &failure)) {
+    if (failing_) {
+      failing_ = false;
+      log_(LogLevel::kInfo, "history database " + path_.string() + ": minutes written again");
+    }
     return true;
   }
   const int code = sqlite3_errcode(db_);

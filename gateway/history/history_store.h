@@ -58,6 +58,7 @@ class HistoryStore : public HistoryReader {
   LogFn log_;
   std::filesystem::path path_;
   sqlite3* db_ = nullptr;
+  bool failing_ = false;  // a failure other than damage has been told
   std::map<std::string, std::int64_t> deviceIds_;
   std::map<std::string, std::int64_t> keyIds_;
 };

@@ -157,6 +157,25 @@ TEST(HistoryStore, MinutesHoursRetentionAndARestartWithinTheMinute) {
   EXPECT_TRUE(log.lines.empty());
 }
 
+TEST(HistoryStore, ALastingFailureIsToldOnceAndItsEndToo) {
+  testkit::TempFolder folder;
+  Logged log;
+  HistoryStore store(log.Fn());
+  ASSERT_TRUE(store.Open(folder / "history.db"));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((folder / "history.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(store.Write({Row("fx_0", 36000, 1)}));
+  EXPECT_FALSE(store.Write({Row("fx_0", 36060, 2)}));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_NE(log.lines[0].find("minutes not written"), std::string::npos) << log.lines[0];
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_TRUE(store.Write({Row("fx_0", 36120, 3)}));
+  ASSERT_EQ(log.lines.size(), 2u);
+  EXPECT_NE(log.lines[1].find("written again"), std::string::npos) << log.lines[1];
+}
+
 TEST(HistoryStore, DamagedOrNewerDatabaseIsMovedAsideAndANewOneStarted) {
   testkit::TempFolder folder;
   const auto path = folder / "history.db";
