@@ -8,12 +8,14 @@
 #   bench/gateway.sh [seconds (60)] [gateway-bench options...]
 #
 # e.g. bench/gateway.sh 60 --intervals 0 --subscribers 1,100,1000
-#      bench/gateway.sh 60 --settings my-gateway.ini --label dashboard
+#      bench/gateway.sh 60 --settings bench/gateway/dashboard.ini --label dashboard \
+#        --companion "exec sh $PWD/bench/gateway/event-streams.sh 10"
 #
-# The gateway reads --settings (default: the installed example, every key at its
-# default); Bridge, Broker, Site and Interval come from the command line. In that file
-# @FOLDER@ stands for the run's own folder and @PORT:name@ for a free loopback port;
-# --companion 'exec COMMAND' runs a load of its own beside the gateway, with
+# The gateway reads --settings (default: bench/gateway/plain.ini, MQTT only: no web
+# side, the history in the run's folder); Bridge, Broker, Site and Interval come from
+# the command line. In that file @FOLDER@ stands for the run's own folder and
+# @PORT:name@ for a free loopback port; --companion 'exec COMMAND' runs a load of its
+# own beside the gateway (in a process group that is stopped as a whole), with
 # BENCH_FOLDER and BENCH_PORT_<name> in its environment.
 #
 # Environment: BENCH_BUILD (build folder, default build-bench), BENCH_JOBS (2),
@@ -38,7 +40,7 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBRIVANE_BUILD_CONSOLE=OFF >/dev/null
 cmake --build "$build" --target gateway-bench BrivaneSvc brivane-gateway -j"${BENCH_JOBS:-2}" >/dev/null
 
-args=(--seconds "$seconds" --settings packaging/gateway/gateway.ini)
+args=(--seconds "$seconds" --settings bench/gateway/plain.ini)
 if [[ -n "${BENCH_SERVICE:-}" ]]; then
   export BRIVANE_SERVICE_PROGRAM=$BENCH_SERVICE
 fi

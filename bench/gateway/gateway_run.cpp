@@ -220,8 +220,10 @@ RunResult Run(const RunPlan& plan) {
     for (const auto& [name, port] : settings.ports) {
       environment["BENCH_PORT_" + name] = std::to_string(port);
     }
+    // A group of its own, so that what the companion starts (clients in the
+    // background) stops with it.
     companion = std::make_unique<ChildProcess>(
-        "/bin/sh", testkit::SpawnOptions{{"-c", plan.companion}, environment, folder.Path()});
+        "/bin/sh", testkit::SpawnOptions{{"-c", plan.companion}, environment, folder.Path(), true});
   }
 
   // The line and the subscribers share one loop, woken every millisecond to keep pace.
@@ -325,7 +327,10 @@ RunResult Run(const RunPlan& plan) {
   close(timer);
   close(poll);
 
-  companion.reset();
+  if (companion) {
+    companion->SignalGroup(SIGKILL);
+    companion.reset();
+  }
   gateway.Signal(SIGTERM);
   result.gatewayExit = gateway.WaitForExit(kPatience).value_or(-1);
   result.gatewayLog = gateway.StderrLines();
