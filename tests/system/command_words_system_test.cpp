@@ -128,7 +128,10 @@ TEST_F(CommandWordsSystemTest, InstallSilentStartsQuietlyAndRemoveUninstalls) {
       << security.out << security.err;
   RecordProperty("exposure", exposure[1].str());
   std::cout << "systemd-analyze security: exposure " << exposure[1] << "\n";
-  EXPECT_LE(std::stod(exposure[1].str()), 2.2);
+  // A program under a temporary folder gets no private /tmp, which would hide it: 0.2 more.
+  const std::string where = service_.string();
+  const bool temporary = where.starts_with("/tmp/") || where.starts_with("/var/tmp/");
+  EXPECT_LE(std::stod(exposure[1].str()), temporary ? 2.4 : 2.2) << where;
 
   const auto remove = Word({"remove"});
   EXPECT_EQ(remove.exitStatus, 0) << remove.err;
